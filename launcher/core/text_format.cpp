@@ -1,0 +1,139 @@
+#include "text_format.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <windows.h>
+
+namespace {
+
+// Formats one conversion whose complete directive (from '%' to the letter,
+// length modifiers removed and the C type fixed by the caller) is `spec`.
+template <typename T>
+void append_one(std::string& out, const std::string& spec, T value) {
+    char small[64];
+    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof small) {
+        out.append(small, static_cast<size_t>(n));
+        return;
+    }
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    out.append(big.data(), static_cast<size_t>(n));
+}
+
+std::string wide_to_ansi(const wchar_t* text) {
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 1) return std::string();
+    std::string out(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), needed, nullptr, nullptr);
+    out.resize(static_cast<size_t>(needed - 1));
+    return out;
+}
+
+enum class Length { none, hh, h, l, ll, z };
+
+}  // namespace
+
+std::string format_text_v(const char* format, va_list args_in) {
+    va_list args;
+    va_copy(args, args_in);
+    std::string out;
+    const char* p = format;
+    while (*p) {
+        if (*p != '%') {
+            const char* next = std::strchr(p, '%');
+            size_t n = next ? static_cast<size_t>(next - p) : std::strlen(p);
+            out.append(p, n);
+            p += n;
+            continue;
+        }
+        const char* start = p++;
+        if (*p == '%') {
+            out.push_back('%');
+            ++p;
+            continue;
+        }
+        // Flags, width and precision are kept in the directive; '*' takes an int.
+        std::string spec = "%";
+        while (*p && std::strchr("-+ #0", *p)) spec.push_back(*p++);
+        if (*p == '*') {
+            spec += std::to_string(va_arg(args, int));
+            ++p;
+        }
+        while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+        if (*p == '.') {
+            spec.push_back(*p++);
+            if (*p == '*') {
+                spec += std::to_string(va_arg(args, int));
+                ++p;
+            }
+            while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+        }
+        Length length = Length::none;
+        if (p[0] == 'h' && p[1] == 'h') { length = Length::hh; p += 2; }
+        else if (p[0] == 'h') { length = Length::h; ++p; }
+        else if (p[0] == 'l' && p[1] == 'l') { length = Length::ll; p += 2; }
+        else if (p[0] == 'l') { length = Length::l; ++p; }
+        else if (p[0] == 'z') { length = Length::z; ++p; }
+
+        char conv = *p;
+        if (conv == '\0') {
+            out.append(start);
+            break;
+        }
+        ++p;
+        switch (conv) {
+        case 'd':
+        case 'i':
+            if (length == Length::ll) append_one(out, spec + "lld", va_arg(args, long long));
+            else if (length == Length::l) append_one(out, spec + "ld", va_arg(args, long));
+            else if (length == Length::z) append_one(out, spec + "d", va_arg(args, int));
+            else append_one(out, spec + "d", va_arg(args, int));
+            break;
+        case 'u':
+        case 'x':
+        case 'X': {
+            std::string tail(1, conv);
+            if (length == Length::ll)
+                append_one(out, spec + "ll" + tail, va_arg(args, unsigned long long));
+            else if (length == Length::l)
+                append_one(out, spec + "l" + tail, va_arg(args, unsigned long));
+            else if (length == Length::z)
+                append_one(out, spec + tail, static_cast<unsigned>(va_arg(args, size_t)));
+            else append_one(out, spec + tail, va_arg(args, unsigned));
+            break;
+        }
+        case 'c':
+            append_one(out, spec + "c", va_arg(args, int));
+            break;
+        case 'p':
+            append_one(out, spec + "p", va_arg(args, void*));
+            break;
+        case 's':
+            if (length == Length::l) {
+                const wchar_t* w = va_arg(args, const wchar_t*);
+                std::string narrow = w ? wide_to_ansi(w) : std::string("(null)");
+                append_one(out, spec + "s", narrow.c_str());
+            } else {
+                const char* s = va_arg(args, const char*);
+                append_one(out, spec + "s", s ? s : "(null)");
+            }
+            break;
+        default:
+            out.append(start, static_cast<size_t>(p - start));
+            break;
+        }
+    }
+    va_end(args);
+    return out;
+}
+
+std::string format_text(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string out = format_text_v(format, args);
+    va_end(args);
+    return out;
+}

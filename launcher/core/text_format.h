@@ -1,0 +1,13 @@
+#pragma once
+// The printf-style formatter behind the log. It exists because the C runtime
+// converts %ls through the C locale, which loses every non-ASCII character of
+// a path; here %ls goes through the ANSI code page like every other path.
+#include <cstdarg>
+#include <string>
+
+// Supports %s, %ls, %c, %d, %i, %u, %x, %X, %p, %% with flags, field width and
+// precision, and the length modifiers h, hh, l, ll, z. A conversion it does not
+// know is copied to the output as it stands.
+std::string format_text_v(const char* format, va_list args);
+
+std::string format_text(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));

@@ -1,0 +1,18 @@
+#pragma once
+// Conversions between the launcher's three encodings: UTF-8 toward the page and
+// server documents, the system ANSI code page for paths handed to the SA-MP
+// client and CreateProcessA, and UTF-16 for every file, registry and WinHTTP call.
+#include <string>
+
+#include <windows.h>
+
+// Bytes of `code_page` (CP_UTF8 or CP_ACP) to UTF-16. The text ends at its
+// first zero byte; an empty input gives an empty result without a system call.
+std::wstring utf8_to_wide(const std::string& text, UINT code_page = CP_UTF8);
+
+// UTF-16 to `code_page`. Characters the ANSI code page lacks become its
+// default character.
+std::string wide_to_narrow(const std::wstring& text, UINT code_page = CP_UTF8);
+
+std::string utf8_to_ansi(const std::string& text);
+std::string ansi_to_utf8(const std::string& text);

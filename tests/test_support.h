@@ -1,0 +1,43 @@
+#pragma once
+// Small helpers shared by the test programs: private temp folders, files,
+// registry clean-up and child processes.
+#include <string>
+
+#include <windows.h>
+
+// A fresh folder under the prefix's temp folder, removed with its content.
+class TempDir {
+public:
+    explicit TempDir(const std::wstring& tag = L"korval");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool write_file(const std::wstring& path, const std::string& bytes);
+std::string read_file(const std::wstring& path);
+bool file_exists(const std::wstring& path);
+void remove_tree(const std::wstring& path);
+
+// The folder that holds the running test program (and the built executables).
+std::wstring exe_dir();
+
+// Deletes HKCU\Software\KORVAL when created and again when destroyed, so a
+// test starts from and leaves a prefix without a saved folder.
+class SettingsKeyGuard {
+public:
+    SettingsKeyGuard();
+    ~SettingsKeyGuard();
+};
+
+// Starts a program and waits for it while pumping this thread's messages (a
+// child may send messages to windows of this thread). Returns the exit code,
+// or -1 when it could not be started or did not end within `timeout_ms`.
+int run_process(const std::wstring& exe, const std::wstring& arguments,
+                DWORD timeout_ms = 30000);

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both executables and every test program,
+# and runs all tests under Wine. Exit code 0 only when every test passed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${KORVAL_BUILD_DIR:-$root/build}"
+
+bash "$root/tools/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --parallel "$(nproc)" -- --no-print-directory >/dev/null
+
+source "$root/tools/wine_env.sh"
+trap wine_env_stop EXIT
+wine_env_start "$build"
+
+ctest --test-dir "$build" --output-on-failure --parallel 2 --timeout 600

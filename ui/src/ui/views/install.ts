@@ -1,0 +1,71 @@
+import type { Controller } from '../../app/controller';
+import type { AppState } from '../../app/state';
+import { formatGigabytes } from '../../domain/format';
+import { h, setText, svg } from '../dom';
+import { icons } from '../icons';
+import { actionButton, eyebrow } from './parts';
+import type { View } from './view';
+
+export function createInstallView(controller: Controller): View {
+  const path = h('span', { class: 'path__text', 'data-testid': 'install-path' });
+  const pick = h(
+    'button',
+    { type: 'button', class: 'button button--ghost', 'data-testid': 'pick-dir', onclick: () => controller.pickDir() },
+    svg(icons.folder),
+    'Выбрать папку',
+  );
+  const free = h('strong', { 'data-testid': 'free-space' });
+  const need = h('strong', { 'data-testid': 'need-space' });
+  const meterFill = h('span', { class: 'meter__fill' });
+  const spaceNote = h('span', { class: 'space__note' });
+  const space = h(
+    'div',
+    { class: 'space', 'data-testid': 'space' },
+    h(
+      'div',
+      { class: 'space__row' },
+      h('span', { class: 'space__item' }, svg(icons.drive), 'Свободно ', free),
+      h('span', { class: 'space__item space__item--need' }, 'Нужно ', need),
+    ),
+    h('div', { class: 'meter', 'aria-hidden': 'true' }, meterFill),
+    spaceNote,
+  );
+  const error = h('p', { class: 'notice notice--error', role: 'alert', 'data-testid': 'install-error', hidden: true });
+  const install = actionButton({ type: 'button', 'data-testid': 'install' }, 'download');
+  install.el.addEventListener('click', () => controller.install());
+
+  const el = h(
+    'section',
+    { class: 'stage stage--install', 'data-stage': 'install', 'aria-labelledby': 'install-title' },
+    eyebrow('Первая установка'),
+    h('h1', { class: 'stage__title', id: 'install-title' }, 'Папка для игры'),
+    h('p', { class: 'stage__lead' }, 'Лаунчер скачает игру в эту папку и будет сам держать файлы в порядке.'),
+    h('div', { class: 'path' }, h('span', { class: 'path__icon' }, svg(icons.folder)), path, pick),
+    space,
+    error,
+    install.el,
+  );
+
+  return {
+    el,
+    update(state: AppState) {
+      const dir = state.installDir;
+      if (!dir) return;
+      setText(path, dir.path || 'Папка не выбрана');
+      path.title = dir.path;
+      setText(free, formatGigabytes(dir.freeBytes));
+      setText(need, formatGigabytes(dir.needBytes));
+      space.classList.toggle('is-low', dir.lowSpace);
+      // The bar shows how much of the free space the game would take.
+      const share = dir.freeBytes > 0 ? Math.min(1, dir.needBytes / dir.freeBytes) : 1;
+      meterFill.style.width = `${(share * 100).toFixed(1)}%`;
+      setText(spaceNote, dir.lowSpace ? `Не хватает ещё ${formatGigabytes(dir.needBytes - dir.freeBytes)}` : 'Места достаточно');
+      error.hidden = dir.error === '';
+      setText(error, dir.error);
+      install.set(state.waiting ? 'Проверка папки…' : 'Установить', state.waiting, state.waiting || !dir.canInstall);
+    },
+    focus() {
+      (install.el.disabled ? pick : install.el).focus();
+    },
+  };
+}

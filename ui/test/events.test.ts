@@ -1,0 +1,134 @@
+import { describe, expect, it } from 'vitest';
+import {
+  DEFAULT_ERROR_TITLE,
+  readError,
+  readInit,
+  readInstallDir,
+  readLauncherEvent,
+  readProgress,
+} from '../src/protocol/events';
+import { BUILT_IN_SERVER, readServers } from '../src/protocol/servers';
+
+const main = { id: 'main', name: 'Основной сервер', address: '185.12.3.4:7777' };
+const test = { id: 'test', name: 'Тестовый сервер', address: '185.12.3.4:7778' };
+
+describe('init', () => {
+  it('takes nick and version only when they are strings', () => {
+    expect(readInit({ nick: 'Ivan', version: '0.1.4' })).toMatchObject({ nick: 'Ivan', version: '0.1.4' });
+    expect(readInit({ nick: 42, version: null })).toMatchObject({ nick: '', version: '' });
+  });
+
+  it('counts engineering only when exactly true', () => {
+    expect(readInit({ engineering: true }).engineering).toBe(true);
+    for (const value of ['true', 1, {}, undefined]) expect(readInit({ engineering: value }).engineering).toBe(false);
+  });
+
+  it('counts installed unless exactly false', () => {
+    expect(readInit({ installed: false }).installed).toBe(false);
+    for (const value of [true, 'false', 0, null, undefined]) expect(readInit({ installed: value }).installed).toBe(true);
+  });
+});
+
+describe('servers', () => {
+  it('keeps main and test in the launcher order', () => {
+    expect(readServers([test, main])).toEqual([test, main]);
+  });
+
+  it('drops entries with another id, a blank name or a non-numeric address', () => {
+    const servers = readServers([
+      { ...main, id: 'MAIN' },
+      { ...main, name: '   ' },
+      { ...main, address: 'play.example.org:7777' },
+      { ...test, address: '1.2.3:7777' },
+      { ...test, address: '1234.1.1.1:7777' },
+      { ...test, address: '1.2.3.4:123456' },
+      { ...test, address: '1.2.3.4' },
+      { ...test, name: 7 },
+      null,
+      'main',
+    ]);
+    expect(servers).toEqual([BUILT_IN_SERVER]);
+  });
+
+  it('trims names and addresses and cuts names to 40 characters', () => {
+    const long = 'Сервер'.repeat(10);
+    const [server] = readServers([{ id: 'main', name: `  ${long}  `, address: ' 1.2.3.4:5 ' }]);
+    expect(server).toEqual({ id: 'main', name: long.slice(0, 40), address: '1.2.3.4:5' });
+  });
+
+  it('does not split a character made of two UTF-16 units when cutting', () => {
+    const name = `${'a'.repeat(39)}🎮tail`;
+    expect(readServers([{ ...main, name }])[0]!.name).toBe(`${'a'.repeat(39)}🎮`);
+  });
+
+  it('keeps only the first entry of an id so choices stay distinct', () => {
+    expect(readServers([main, { ...main, name: 'Копия' }])).toEqual([main]);
+  });
+
+  it('falls back to the built-in main server when nothing usable is left', () => {
+    expect(readServers(undefined)).toEqual([BUILT_IN_SERVER]);
+    expect(readServers({ main })).toEqual([BUILT_IN_SERVER]);
+    expect(readServers([])).toEqual([BUILT_IN_SERVER]);
+  });
+});
+
+describe('progress', () => {
+  it('clamps percent to 0..100 and reads a non-number as 0', () => {
+    const percent = (value: unknown) => readProgress({ percent: value }).percent;
+    expect([percent(-5), percent(0), percent(37), percent(100), percent(250)]).toEqual([0, 0, 37, 100, 100]);
+    expect([percent('50'), percent(null), percent(Number.NaN), percent(undefined)]).toEqual([0, 0, 0, 0]);
+  });
+
+  it('is indeterminate only when exactly true', () => {
+    expect(readProgress({ indeterminate: true }).indeterminate).toBe(true);
+    expect(readProgress({ indeterminate: 'true' }).indeterminate).toBe(false);
+    expect(readProgress({ indeterminate: 1 }).indeterminate).toBe(false);
+  });
+
+  it('takes title and details only when strings', () => {
+    expect(readProgress({ title: 'Проверка файлов', details: ['x'] })).toMatchObject({ title: 'Проверка файлов', details: '' });
+  });
+});
+
+describe('error', () => {
+  it('shows the default title for an empty or missing one', () => {
+    expect(readError({ title: '', message: 'm' }).title).toBe(DEFAULT_ERROR_TITLE);
+    expect(readError({ message: 'm' }).title).toBe(DEFAULT_ERROR_TITLE);
+    expect(readError({ title: '  ', message: 'm' }).title).toBe(DEFAULT_ERROR_TITLE);
+    expect(readError({ title: 'Нет связи с сервером', message: 5 })).toMatchObject({ title: 'Нет связи с сервером', message: '' });
+  });
+});
+
+describe('installDir', () => {
+  const need = 10000000000;
+
+  it('reads sizes only when positive numbers', () => {
+    expect(readInstallDir({ freeBytes: 5e9, needBytes: need })).toMatchObject({ freeBytes: 5e9, needBytes: need });
+    for (const value of [-1, 0, '5', null, Number.POSITIVE_INFINITY]) {
+      expect(readInstallDir({ freeBytes: value }).freeBytes).toBe(0);
+    }
+  });
+
+  it('marks the space as low only when free is below need', () => {
+    expect(readInstallDir({ freeBytes: need - 1, needBytes: need }).lowSpace).toBe(true);
+    expect(readInstallDir({ freeBytes: need, needBytes: need }).lowSpace).toBe(false);
+    expect(readInstallDir({ freeBytes: 5e9, needBytes: 'lots' }).lowSpace).toBe(false);
+  });
+
+  it('blocks installing while the launcher reports an error', () => {
+    expect(readInstallDir({ path: 'C:\\Games', error: '' }).canInstall).toBe(true);
+    expect(readInstallDir({ path: 'C:\\Games', error: 'Диск недоступен.' }).canInstall).toBe(false);
+    // A non-string error is no error text at all.
+    expect(readInstallDir({ path: 'C:\\Games', error: 1 })).toMatchObject({ error: '', canInstall: true });
+  });
+});
+
+describe('dispatch by type', () => {
+  it('ignores unknown, missing and differently cased types', () => {
+    for (const type of ['news', '', undefined, 'Init', 'PROGRESS']) expect(readLauncherEvent({ type })).toBeNull();
+  });
+
+  it('reads launching as a bare event', () => {
+    expect(readLauncherEvent({ type: 'launching', extra: 1 })).toEqual({ type: 'launching' });
+  });
+});
