@@ -1,0 +1,4 @@
+target_sources(korval_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/game_dir_setting.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text_convert.cpp
+)
