@@ -7,7 +7,8 @@ build="${KORVAL_BUILD_DIR:-$root/build}"
 
 bash "$root/tools/setup.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval -- --no-print-directory >/dev/null
+cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval >"$build/build.log" 2>&1 ||
+  { cat "$build/build.log"; exit 1; }
 
 source "$root/tools/wine_env.sh"
 trap wine_env_stop EXIT

@@ -6,8 +6,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${KORVAL_BUILD_DIR:-$root/build}"
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --parallel "$(nproc)" -- --no-print-directory >/dev/null
+# Tests talk to a local HTTPS content server: the test build points there.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT=47443 >/dev/null
+cmake --build "$build" --parallel "$(nproc)" >"$build/build.log" 2>&1 ||
+  { cat "$build/build.log"; exit 1; }
 
 source "$root/tools/wine_env.sh"
 trap wine_env_stop EXIT

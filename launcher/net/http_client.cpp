@@ -1,0 +1,203 @@
+#include "http_client.h"
+
+#include <memory>
+
+#include "build_config.h"
+#include "launcher/core/log.h"
+#include "sha256.h"
+
+static_assert(std::atomic<uint64_t>::is_always_lock_free,
+              "the progress counter must be a true 64-bit atomic on 32-bit x86");
+
+namespace {
+
+const DWORD RESOLVE_TIMEOUT_MS = 10000;
+const DWORD CONNECT_TIMEOUT_MS = 10000;
+const DWORD SEND_TIMEOUT_MS = 15000;
+const DWORD RECEIVE_TIMEOUT_MS = 30000;
+const DWORD FILE_BLOCK_BYTES = 262144;
+
+std::string with_code(const char* prefix, unsigned long code, const char* suffix = "") {
+    return prefix + std::to_string(code) + suffix;
+}
+
+// Closes the handles of one transfer on every way out of it.
+struct HandlesCloser {
+    HttpHandles& handles;
+    ~HandlesCloser() { http_close_handles(handles); }
+};
+
+// The announced body length, or false when the server sent none (chunked).
+bool announced_length(HINTERNET request, uint64_t& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    length = 0;
+    for (const wchar_t* p = text; *p >= L'0' && *p <= L'9'; ++p) length = length * 10 + (*p - L'0');
+    return true;
+}
+
+// WinHTTP reports a connection closed before the announced length as an
+// ordinary end of body; such a body is cut, never complete.
+bool ended_short(HINTERNET request, uint64_t received) {
+    uint64_t length = 0;
+    return announced_length(request, length) && received < length;
+}
+
+bool is_unreserved(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '/' || c == '_' || c == '~';
+}
+
+}  // namespace
+
+void http_close_handles(HttpHandles& handles) {
+    if (handles.request) WinHttpCloseHandle(handles.request);
+    if (handles.connection) WinHttpCloseHandle(handles.connection);
+    if (handles.session) WinHttpCloseHandle(handles.session);
+    handles = HttpHandles();
+}
+
+std::wstring http_encode_path(const std::string& path) {
+    static const char HEX[] = "0123456789ABCDEF";
+    std::wstring out;
+    out.reserve(path.size());
+    for (unsigned char c : path) {
+        if (is_unreserved(c)) {
+            out.push_back(static_cast<wchar_t>(c));
+        } else {
+            out.push_back(L'%');
+            out.push_back(static_cast<wchar_t>(HEX[c >> 4]));
+            out.push_back(static_cast<wchar_t>(HEX[c & 15]));
+        }
+    }
+    return out;
+}
+
+std::wstring http_header_block(uint64_t offset) {
+    std::wstring block = L"Cache-Control: no-cache\r\n";
+    if (offset != 0) block += L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
+    return block;
+}
+
+unsigned long http_open_request(HttpHandles& handles, const std::string& path, uint64_t offset,
+                                std::string& error) {
+    handles.session = WinHttpOpen(L"KorvalLauncher", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!handles.session) {
+        error = with_code("WinHTTP: ", GetLastError());
+        return 0;
+    }
+    handles.connection =
+        WinHttpConnect(handles.session, KORVAL_CONTENT_HOST, KORVAL_CONTENT_PORT, 0);
+    if (!handles.connection) {
+        error = with_code("WinHTTP: ", GetLastError());
+        return 0;
+    }
+    std::wstring encoded = http_encode_path(path);
+    handles.request = WinHttpOpenRequest(handles.connection, L"GET", encoded.c_str(), nullptr,
+                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                         WINHTTP_FLAG_SECURE);
+    if (!handles.request) {
+        error = with_code("WinHTTP: ", GetLastError());
+        return 0;
+    }
+    WinHttpSetTimeouts(handles.request, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
+                       RECEIVE_TIMEOUT_MS);
+
+    std::wstring headers = http_header_block(offset);
+    DWORD status = 0;
+    DWORD status_size = sizeof status;
+    if (!WinHttpSendRequest(handles.request, headers.c_str(), static_cast<DWORD>(-1),
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(handles.request, nullptr) ||
+        !WinHttpQueryHeaders(handles.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        error = with_code("нет соединения с сервером (", GetLastError(), ")");
+        return 0;
+    }
+    return status;
+}
+
+bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit) {
+    body.clear();
+    HttpHandles handles;
+    HandlesCloser closer{handles};
+    std::string error;
+    unsigned long status = http_open_request(handles, path, 0, error);
+    if (status == 0) {
+        log_line("!! http: GET %s -> %s", path.c_str(), error.c_str());
+        return false;
+    }
+    if (status != 200) {
+        log_line("!! http: GET %s -> HTTP %lu", path.c_str(), status);
+        return false;
+    }
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(handles.request, &available)) return false;
+        if (available == 0) return !ended_short(handles.request, body.size());
+        // Compared before growing, so a hostile announcement cannot make the
+        // launcher allocate beyond the limit.
+        if (static_cast<uint64_t>(body.size()) + available > limit) {
+            log_line("!! http: %s larger than %lu bytes", path.c_str(),
+                     static_cast<unsigned long>(limit));
+            return false;
+        }
+        size_t held = body.size();
+        body.resize(held + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(handles.request, body.data() + held, available, &read)) return false;
+        body.resize(held + read);
+    }
+}
+
+bool http_get_to_file(const std::string& path, uint64_t offset, HANDLE file, Sha256Hasher* hasher,
+                      std::atomic<uint64_t>& progress, const std::atomic<int32_t>& stop,
+                      std::string& error, bool& discard) {
+    discard = false;
+    HttpHandles handles;
+    HandlesCloser closer{handles};
+    unsigned long status = http_open_request(handles, path, offset, error);
+    if (status == 0) return false;
+    if (offset != 0 && status == 200) {
+        discard = true;
+        error = "сервер не поддерживает докачку";
+        return false;
+    }
+    unsigned long expected = offset != 0 ? 206 : 200;
+    if (status != expected) {
+        error = with_code("HTTP ", status);
+        return false;
+    }
+
+    std::unique_ptr<char[]> buffer(new char[FILE_BLOCK_BYTES]());
+    uint64_t received = 0;
+    for (;;) {
+        if (stop.load() != 0) {
+            error = "остановлено";
+            return false;
+        }
+        DWORD read = 0;
+        if (!WinHttpReadData(handles.request, buffer.get(), FILE_BLOCK_BYTES, &read)) {
+            error = with_code("обрыв соединения (", GetLastError(), ")");
+            return false;
+        }
+        if (read == 0) {
+            if (!ended_short(handles.request, received)) return true;
+            error = with_code("обрыв соединения (", ERROR_WINHTTP_CONNECTION_ERROR, ")");
+            return false;
+        }
+        received += read;
+        DWORD written = 0;
+        if (!WriteFile(file, buffer.get(), read, &written, nullptr) || written != read) {
+            error = with_code("не удалось записать на диск (", GetLastError(), ")");
+            return false;
+        }
+        if (hasher && !hasher->inert()) hasher->update(buffer.get(), read);
+        progress.fetch_add(read);
+    }
+}
