@@ -10,25 +10,7 @@ set -uo pipefail
 build_dir="$1"; port="$2"; shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$build_dir/wineprefix}"
-certs="$build_dir/content-server"
-
-# One certificate for "localhost" per build folder, trusted by its prefix.
-mkdir -p "$certs"
-(
-  flock 9
-  if [ ! -f "$certs/cert.der" ]; then
-    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=localhost" \
-      -addext "subjectAltName=DNS:localhost" -keyout "$certs/key.pem" -out "$certs/cert.pem" \
-      >/dev/null 2>&1 &&
-      openssl x509 -in "$certs/cert.pem" -outform der -out "$certs/cert.der"
-  fi
-  marker="$WINEPREFIX/korval-root-cert.sha256"
-  digest=$(sha256sum "$certs/cert.der" | cut -d' ' -f1)
-  if [ "$(cat "$marker" 2>/dev/null)" != "$digest" ]; then
-    "$here/../cmake/wine-run.sh" "$build_dir" "$build_dir/bin/install_root_cert.exe" \
-      "Z:${certs//\//\\}\\cert.der" && echo "$digest" >"$marker"
-  fi
-) 9>"$certs/.lock"
+certs=$("$here/content_server_cert.sh" "$build_dir") || exit 1
 
 run=$(mktemp -d "$certs/run-XXXXXX")
 mkdir -p "$run/root" "$run/control"
