@@ -7,8 +7,9 @@ build="${KORVAL_BUILD_DIR:-$root/build}"
 
 bash "$root/tools/setup.sh"
 # Tests talk to a local HTTPS content server: the test build points there.
+# KORVAL_TEST_PORT lets two builds on one machine test side by side.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT=47443 >/dev/null
+  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="${KORVAL_TEST_PORT:-47443}" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >"$build/build.log" 2>&1 ||
   { cat "$build/build.log"; exit 1; }
 

@@ -4,3 +4,7 @@ const char LAUNCHER_VERSION[] = "0.1.4";
 
 StartupOptions startup_options;
 SessionState session;
+
+#include "window_messages.h"
+
+HWND main_window = nullptr;
