@@ -1,0 +1,167 @@
+#include "self_update.h"
+
+#include <cstring>
+#include <vector>
+
+#include <windows.h>
+
+#include "launcher/core/log.h"
+#include "launcher/core/single_instance.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/net/http_client.h"
+#include "launcher/net/json_reader.h"
+#include "launcher/net/sha256.h"
+#include "version_record.h"
+
+namespace {
+
+const char RECORD_PATH[] = "/pc/launcher/latest.json";
+const uint32_t RECORD_LIMIT = 65536;
+const int OLD_DELETE_ATTEMPTS = 15;
+const DWORD OLD_DELETE_PAUSE_MS = 200;
+
+bool equal_ignoring_ascii_case(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The fetched record, checked; false (with its log line) when it is not to be
+// acted on: bad, or not newer than the running version.
+bool accept_record(const std::string& text, const char* current, UpdateRecord& record,
+                   std::string& path) {
+    record = read_update_record(text);
+    if (!is_valid_version(record.version)) {
+        log_line("!! update: bad version in latest.json");
+        return false;
+    }
+    if (compare_versions(record.version.c_str(), current) <= 0) {
+        log_line("update: latest %s, current %s — up to date", record.version.c_str(), current);
+        return false;
+    }
+    path = resolve_update_path(record.url);
+    if (!is_safe_server_path(path) || record.sha256.size() != 64 || record.size < 1 ||
+        record.size > MAX_LAUNCHER_BYTES) {
+        log_line("!! update: bad url/sha256/size in latest.json");
+        return false;
+    }
+    return true;
+}
+
+bool write_new_executable(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = 0;
+    bool ok = file.valid();
+    if (!ok) {
+        error = GetLastError();
+    } else {
+        DWORD written = 0;
+        ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+             written == bytes.size();
+        if (!ok) error = GetLastError();
+        file.reset();
+    }
+    if (!ok) {
+        log_line("!! update: cannot write %ls (%lu)", path.c_str(), error);
+        DeleteFileW(path.c_str());
+    }
+    return ok;
+}
+
+// This process's command line, then " --updated-from=" and the running version.
+std::vector<wchar_t> restart_command_line(const char* current) {
+    std::wstring line = GetCommandLineW();
+    line += L" --updated-from=";
+    for (const char* p = current; *p; ++p) line.push_back(static_cast<unsigned char>(*p));
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    return buffer;
+}
+
+}  // namespace
+
+std::wstring executable_path() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, n < MAX_PATH ? n : 0);
+}
+
+void remove_old_executable() {
+    std::wstring old_path = executable_path() + L".old";
+    if (GetFileAttributesW(old_path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < OLD_DELETE_ATTEMPTS; ++attempt) {
+        if (DeleteFileW(old_path.c_str())) return;
+        error = GetLastError();
+        Sleep(OLD_DELETE_PAUSE_MS);
+    }
+    log_line("update: cannot delete .old yet (%lu), next start", error);
+}
+
+bool self_update(const char* current_version) {
+    std::string text;
+    if (!http_get_to_memory(RECORD_PATH, text, RECORD_LIMIT)) return false;
+
+    UpdateRecord record;
+    std::string path;
+    if (!accept_record(text, current_version, record, path)) return false;
+    log_line("update: %s -> %s, downloading %s (%lu bytes)", current_version,
+             record.version.c_str(), path.c_str(), static_cast<unsigned long>(record.size));
+
+    std::string bytes;
+    if (!http_get_to_memory(path, bytes, MAX_LAUNCHER_BYTES)) return false;
+    // The size first: the digest is only worth computing for the right length.
+    if (bytes.size() != record.size || !equal_ignoring_ascii_case(sha256_hex(bytes), record.sha256)) {
+        log_line("!! update: downloaded file does not match latest.json (size %u)",
+                 static_cast<unsigned>(bytes.size()));
+        return false;
+    }
+
+    const std::wstring exe = executable_path();
+    if (exe.empty()) return false;
+    const std::wstring new_exe = exe + L".new";
+    const std::wstring old_exe = exe + L".old";
+    if (!write_new_executable(new_exe, bytes)) return false;
+    bytes = std::string();  // up to 256 MiB: not kept for the rest of the run
+
+    DeleteFileW(old_exe.c_str());
+    if (!MoveFileExW(exe.c_str(), old_exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        log_line("!! update: cannot rename running exe (%lu)", GetLastError());
+        DeleteFileW(new_exe.c_str());
+        return false;
+    }
+    if (!MoveFileExW(new_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        log_line("!! update: cannot put new exe in place (%lu), rolling back", GetLastError());
+        MoveFileExW(old_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
+        DeleteFileW(new_exe.c_str());
+        return false;
+    }
+
+    std::vector<wchar_t> command_line = restart_command_line(current_version);
+    // The new launcher's single-instance check would take a held lock for a
+    // running launcher and quit.
+    release_single_instance();
+    log_line("update: starting %s, exiting", record.version.c_str());
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return true;
+    }
+    log_line("!! update: cannot start new exe (%lu), rolling back", GetLastError());
+    MoveFileExW(exe.c_str(), new_exe.c_str(), MOVEFILE_REPLACE_EXISTING);
+    MoveFileExW(old_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
+    DeleteFileW(new_exe.c_str());
+    return false;
+}

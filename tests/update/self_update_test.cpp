@@ -1,0 +1,244 @@
+// The self-update against the test content server: refusals in this process,
+// whole update cycles with real launcher processes and real files.
+#include <gtest/gtest.h>
+
+#include "content_server_support.h"
+#include "launcher/core/log.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/net/sha256.h"
+#include "launcher/session/text_convert.h"
+#include "launcher/update/self_update.h"
+#include "launcher/update/version_record.h"
+#include "test_support.h"
+
+namespace {
+
+const char NEW_EXE_PATH[] = "/pc/launcher/korval_launcher_0.1.5.exe";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string record(const std::string& version, const std::string& url, const std::string& sha,
+                   const std::string& size) {
+    return "{\"version\": \"" + version + "\", \"url\": \"" + url + "\", \"sha256\": \"" + sha +
+           "\", \"size\": " + size + "}";
+}
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+class SelfUpdate : public ::testing::Test {
+protected:
+    TempDir dir{L"update"};
+    std::wstring log_path = dir.file(L"korval_launcher.log");
+
+    void SetUp() override {
+        ASSERT_TRUE(server_available());
+        clear_server_faults();
+        clear_server_requests();
+    }
+    // Publishes a new executable and its record.
+    void publish(const std::string& bytes, const std::string& sha,
+                 const std::string& version = "0.1.5",
+                 const std::string& url = "korval_launcher_0.1.5.exe") {
+        ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes));
+        ASSERT_TRUE(put_server_file("/pc/launcher/latest.json",
+                                    record(version, url, sha, std::to_string(bytes.size()))));
+    }
+};
+
+// Refusals end before any file is touched, so they run in this process.
+class SelfUpdateRefusal : public SelfUpdate {
+protected:
+    void SetUp() override {
+        SelfUpdate::SetUp();
+        log_open(wide_to_narrow(log_path, CP_ACP), false);
+    }
+    void TearDown() override { log_close(); }
+    std::string log_text() { return read_file(log_path); }
+
+    // Runs the check and returns the requests it made.
+    std::vector<std::string> run(const std::string& latest_json) {
+        clear_server_requests();
+        put_server_file("/pc/launcher/latest.json", latest_json);
+        EXPECT_FALSE(self_update("0.1.4"));
+        EXPECT_FALSE(file_exists(executable_path() + L".new"));
+        return server_requests();
+    }
+};
+
+TEST_F(SelfUpdateRefusal, NotNewerDownloadsNothing) {
+    const std::string sha(64, 'a');
+    for (const char* version : {"0.1.4", "0.1.3", "0.1.4.0", "0.1.4.0.9", "0.0.99"}) {
+        EXPECT_EQ(run(record(version, "k.exe", sha, "10")).size(), 1u) << version;
+        EXPECT_TRUE(contains(log_text(), std::string("update: latest ") + version +
+                                             ", current 0.1.4 — up to date\r\n"))
+            << version;
+    }
+}
+
+TEST_F(SelfUpdateRefusal, BadRecordsAreRefusedBeforeAnyDownload) {
+    const std::string sha(64, 'a');
+    for (const std::string& bad : {record("0.1.x", "k.exe", sha, "10"),
+                                   record("", "k.exe", sha, "10"),
+                                   record("0.1.55555555555555555555", "k.exe", sha, "10")}) {
+        EXPECT_EQ(run(bad).size(), 1u) << bad;
+    }
+    EXPECT_TRUE(contains(log_text(), "!! update: bad version in latest.json\r\n"));
+
+    const std::string other_host = "https://elsewhere.example/pc/launcher/k.exe";
+    for (const std::string& bad :
+         {record("0.1.5", other_host, sha, "10"), record("0.1.5", "../k.exe", sha, "10"),
+          record("0.1.5", "/pc/launcher/a b.exe", sha, "10"), record("0.1.5", "", sha, "10"),
+          record("0.1.5", "k.exe", sha.substr(1), "10"), record("0.1.5", "k.exe", sha + "a", "10"),
+          record("0.1.5", "k.exe", sha, "0"), record("0.1.5", "k.exe", sha, "268435457"),
+          record("0.1.5", "k.exe", sha, "4294967297"),
+          R"({"version":"0.1.5","url":"k.exe","sha256":")" + sha + "\"}"}) {
+        EXPECT_EQ(run(bad).size(), 1u) << bad;
+    }
+    size_t refusals = 0;
+    for (size_t at = 0; (at = log_text().find("!! update: bad url/sha256/size in latest.json\r\n",
+                                              at)) != std::string::npos;
+         ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, 10u);
+}
+
+TEST_F(SelfUpdateRefusal, OversizedRecordFailsTheFetch) {
+    std::string big = record("0.1.5", "k.exe", std::string(64, 'a'), "10");
+    big += std::string(65537 - big.size(), ' ');
+    run(big);
+    EXPECT_TRUE(contains(log_text(), "!! http: /pc/launcher/latest.json larger than 65536 bytes"));
+}
+
+TEST_F(SelfUpdateRefusal, DownloadMustMatchTheRecord) {
+    const std::string bytes(1000, 'x');
+    // One byte short of the recorded size: reported with what arrived.
+    ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes.substr(1)));
+    EXPECT_EQ(run(record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex(bytes), "1000")).size(),
+              2u);
+    EXPECT_TRUE(contains(log_text(),
+                         "update: 0.1.4 -> 0.1.5, downloading " + std::string(NEW_EXE_PATH) +
+                             " (1000 bytes)\r\n"));
+    EXPECT_TRUE(contains(log_text(),
+                         "!! update: downloaded file does not match latest.json (size 999)\r\n"));
+
+    // Right size, wrong digest.
+    ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes));
+    run(record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex("other"), "1000"));
+    EXPECT_TRUE(contains(log_text(),
+                         "!! update: downloaded file does not match latest.json (size 1000)\r\n"));
+
+    // A missing file: the fetch's own line, nothing more.
+    run(record("0.1.5", "gone.exe", sha256_hex(bytes), "1000"));
+    EXPECT_TRUE(contains(log_text(), "!! http: GET /pc/launcher/gone.exe -> HTTP 404\r\n"));
+}
+
+// A copy of the launcher in a folder of its own, run as a real process.
+class UpdateCycle : public SelfUpdate {
+protected:
+    std::wstring exe = dir.file(L"korval_launcher.exe");
+    std::string launcher_bytes;
+
+    void SetUp() override {
+        SelfUpdate::SetUp();
+        launcher_bytes = read_file(exe_dir() + L"\\korval_launcher.exe");
+        ASSERT_FALSE(launcher_bytes.empty());
+        ASSERT_TRUE(write_file(exe, launcher_bytes));
+    }
+    int run_launcher(const std::wstring& args) {
+        return run_process(exe, L"--game-dir=C:\\none " + args, 60000);
+    }
+    std::string log_text() { return read_file(log_path); }
+    std::string wait_for_probe() {
+        for (int i = 0; i < 200 && !file_exists(dir.file(L"probe.txt")); ++i) Sleep(50);
+        return read_file(dir.file(L"probe.txt"));
+    }
+};
+
+TEST_F(UpdateCycle, NewerLauncherReplacesAndRestartsItself) {
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    ASSERT_FALSE(probe.empty());
+    publish(probe, upper(sha256_hex(probe)), "0.1.5",
+            content_base_url() + "pc/launcher/korval_launcher_0.1.5.exe");
+
+    // This launcher was itself started by an update, so its line already
+    // carries one marker; the next one is appended after it.
+    ASSERT_EQ(run_launcher(L"--dev --updated-from=0.1.3"), 0);
+    std::string record_text = wait_for_probe();
+    ASSERT_FALSE(record_text.empty()) << "the new launcher did not run";
+    std::string line = record_text.substr(0, record_text.find('\n'));
+    EXPECT_TRUE(contains(line, "--dev --updated-from=0.1.3 --updated-from=0.1.4")) << line;
+    const std::string marker = " --updated-from=0.1.4";
+    EXPECT_EQ(line.substr(line.size() - marker.size()), marker) << "appended last: " << line;
+    EXPECT_TRUE(contains(record_text, "\nmutex free\n")) << "the lock was handed over";
+
+    EXPECT_EQ(read_file(exe), probe);
+    EXPECT_EQ(read_file(exe + L".old"), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".new"));
+    std::string log = log_text();
+    EXPECT_TRUE(contains(log, "update: now 0.1.4 (was 0.1.3)\r\n"));
+    EXPECT_TRUE(contains(log, "update: 0.1.4 -> 0.1.5, downloading " + std::string(NEW_EXE_PATH) +
+                                  " (" + std::to_string(probe.size()) + " bytes)\r\n"));
+    EXPECT_TRUE(contains(log, "update: starting 0.1.5, exiting\r\n"));
+    EXPECT_FALSE(contains(log, " exit\r\n")) << "the old launcher ends without its own run";
+
+    // The next start (a real launcher again) clears ".old", and with
+    // --no-update asks the server nothing.
+    ASSERT_TRUE(write_file(exe, launcher_bytes));
+    clear_server_requests();
+    ASSERT_EQ(run_launcher(L"--no-update"), 0);
+    EXPECT_FALSE(file_exists(exe + L".old"));
+    EXPECT_TRUE(server_requests().empty());
+    EXPECT_TRUE(contains(log_text(), " exit\r\n"));
+}
+
+TEST_F(UpdateCycle, UnstartableDownloadRollsBackAndRunsOn) {
+    // Right size and digest, but no program: the start fails with 193.
+    const std::string junk(4096, 'J');
+    publish(junk, sha256_hex(junk));
+    ASSERT_EQ(run_launcher(L""), 0);
+    EXPECT_TRUE(contains(log_text(), "!! update: cannot start new exe (193), rolling back\r\n"));
+    EXPECT_TRUE(contains(log_text(), " exit\r\n")) << "the start goes on";
+    EXPECT_EQ(read_file(exe), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".new"));
+    EXPECT_FALSE(file_exists(exe + L".old"));
+}
+
+TEST_F(UpdateCycle, LockedNewFileIsReportedAndLeavesTheLauncherInPlace) {
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    publish(probe, sha256_hex(probe));
+    UniqueHandle lock(CreateFileW((exe + L".new").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock.valid());
+    ASSERT_EQ(run_launcher(L""), 0);
+    lock.reset();
+    EXPECT_TRUE(contains(log_text(), "!! update: cannot write " +
+                                         wide_to_narrow(exe, CP_ACP) + ".new (32)\r\n"))
+        << log_text();
+    EXPECT_TRUE(contains(log_text(), " exit\r\n"));
+    EXPECT_EQ(read_file(exe), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".old"));
+}
+
+TEST_F(UpdateCycle, UnmovableRunningExecutableIsReported) {
+    // ".old" is a folder with content: it can be neither deleted at the start
+    // nor replaced by the running executable.
+    ASSERT_TRUE(CreateDirectoryW((exe + L".old").c_str(), nullptr));
+    ASSERT_TRUE(write_file(exe + L".old\\keep", "k"));
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    publish(probe, sha256_hex(probe));
+    ASSERT_EQ(run_launcher(L""), 0);
+    std::string log = log_text();
+    EXPECT_TRUE(contains(log, "update: cannot delete .old yet (")) << log;
+    EXPECT_TRUE(contains(log, "!! update: cannot rename running exe (")) << log;
+    EXPECT_TRUE(contains(log, " exit\r\n"));
+    EXPECT_EQ(read_file(exe), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".new"));
+}
+
+}  // namespace
