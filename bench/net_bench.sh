@@ -7,10 +7,11 @@
 # Usage: bench/net_bench.sh [SIZE_MIB (default 1024)] [RUNS (default 3)]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${KORVAL_BUILD_DIR:-$root/build}"
+# A build of its own: the benchmark's content port must not meet a test run's.
+build="${KORVAL_BUILD_DIR:-$root/build-bench}"
 size_mib="${1:-1024}"
 runs="${2:-3}"
-port=47443
+port="${KORVAL_BENCH_PORT:-47449}"
 
 bash "$root/tools/setup.sh"
 command -v curl >/dev/null || apt-get install -y -qq curl >/dev/null
@@ -39,13 +40,13 @@ fi
 winpath() { echo "Z:${1//\//\\}"; }
 export LC_ALL=C
 
-# Wall-clock seconds of a command, best of $runs.
+# Wall-clock seconds of a command, best of $runs; any failed run ends the bench.
 best() {
   local best_s="" s
   for _ in $(seq "$runs"); do
     local t0 t1
     t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
+    "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }
     t1=$(date +%s.%N)
     s=$(echo "$t1 - $t0" | bc -l)
     if [ -z "$best_s" ] || [ "$(echo "$s < $best_s" | bc -l)" = 1 ]; then best_s=$s; fi

@@ -1,25 +1,46 @@
 #!/usr/bin/env bash
-# The launcher's main job as far as it is built: build it, start it once
-# under Wine from a folder of its own, and show the log it wrote.
+# The launcher's main job as far as it is built: build it, publish a version
+# record on a local content server, start the launcher once under Wine from a
+# folder of its own (it checks for an update, finds itself current and ends),
+# and show the log it wrote.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${KORVAL_BUILD_DIR:-$root/build}"
+port="${KORVAL_TEST_PORT:-47443}"
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval >"$build/build.log" 2>&1 ||
-  { cat "$build/build.log"; exit 1; }
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
+cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval install_root_cert \
+  >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 
 source "$root/tools/wine_env.sh"
-trap wine_env_stop EXIT
-wine_env_start "$build"
-
 demo="$build/demo"
-mkdir -p "$demo/cef"
+server=""
+finish() {
+  [ -n "$server" ] && kill "$server" 2>/dev/null
+  wine_env_stop
+}
+trap finish EXIT
+wine_env_start "$build"
+certs=$("$root/tools/content_server_cert.sh" "$build")
+
+rm -rf "$demo"
+mkdir -p "$demo/cef" "$demo/server/pc/launcher" "$demo/control"
 cp "$build/bin/korval_launcher.exe" "$demo/"
 cp "$build/bin/korval.exe" "$demo/cef/"
-echo "demo: starting $demo/korval_launcher.exe --no-update"
+exe="$demo/korval_launcher.exe"
+cat >"$demo/server/pc/launcher/latest.json" <<JSON
+{"version": "0.1.4", "url": "korval_launcher.exe", "sha256": "$(sha256sum "$exe" | cut -d' ' -f1)", "size": $(stat -c %s "$exe")}
+JSON
+python3 "$root/tools/content_server.py" --root "$demo/server" --control "$demo/control" \
+  --port "$port" --cert "$certs/cert.pem" --key "$certs/key.pem" &
+server=$!
+for _ in $(seq 100); do [ -f "$demo/control/ready" ] && break; sleep 0.05; done
+
+echo "demo: content server on https://localhost:$port/ publishes launcher 0.1.4"
+echo "demo: starting $exe"
 status=0
-LC_ALL=ru_RU.UTF-8 wine "$demo/korval_launcher.exe" --no-update </dev/null >/dev/null 2>&1 || status=$?
+LC_ALL=ru_RU.UTF-8 wine "$exe" </dev/null >/dev/null 2>&1 || status=$?
 echo "demo: exit code $status; korval_launcher.log:"
 cat "$demo/korval_launcher.log"
