@@ -56,15 +56,16 @@ int compare_versions(const char* latest, const char* current) {
 }
 
 std::string content_base_url() {
-    std::string base = "https://" + wide_to_narrow(KORVAL_CONTENT_HOST);
+    std::string base = "https://";
+    base += wide_to_narrow(KORVAL_CONTENT_HOST);
     if (KORVAL_CONTENT_PORT != 443) base += ":" + std::to_string(KORVAL_CONTENT_PORT);
     return base + "/";
 }
 
 std::string resolve_update_path(const std::string& url) {
     const std::string base = content_base_url();
-    if (url.compare(0, base.size(), base) == 0) return "/" + url.substr(base.size());
+    if (url.compare(0, base.size(), base) == 0) return url.substr(base.size() - 1);
     if (url.find("://") != std::string::npos) return std::string();
-    if (!url.empty() && url[0] != '/') return "/pc/launcher/" + url;
+    if (!url.empty() && url[0] != '/') return std::string("/pc/launcher/").append(url);
     return url;
 }
