@@ -20,10 +20,10 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" --parallel "$(nproc)" --target bench_sha256_file bench_http_fetch \
   install_root_cert >/dev/null
 source "$root/tools/wine_env.sh"
+source "$root/tools/content_server_env.sh"
 data="$build/bench-data"
-server=""
 finish() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
+  content_server_stop
   wine_env_stop
   rm -rf "$data/out"
 }
@@ -66,10 +66,7 @@ check_peer=$(sha256sum "$big" | cut -d' ' -f1)
 [ "$check_ours" = "$check_peer" ] || { echo "digests differ: $check_ours $check_peer"; exit 1; }
 echo "  launcher Sha256Hasher: ${ours} s   sha256sum: ${peer} s   ratio (sha256sum/launcher): $(ratio "$peer" "$ours")"
 
-python3 "$root/tools/content_server.py" --root "$data/root" --control "$data/control" \
-  --port $port --cert "$certs/cert.pem" --key "$certs/key.pem" &
-server=$!
-for _ in $(seq 100); do [ -f "$data/control/ready" ] && break; sleep 0.05; done
+content_server_start "$build" "$data/root" "$data/control" "$port"
 
 echo "bench: HTTPS download of ${size_mib} MiB from the local content server"
 out="$data/out/got.bin"

@@ -15,28 +15,24 @@ cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval ins
   >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 
 source "$root/tools/wine_env.sh"
+source "$root/tools/content_server_env.sh"
 demo="$build/demo"
-server=""
 finish() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
+  content_server_stop
   wine_env_stop
 }
 trap finish EXIT
 wine_env_start "$build"
-certs=$("$root/tools/content_server_cert.sh" "$build")
 
 rm -rf "$demo"
-mkdir -p "$demo/cef" "$demo/server/pc/launcher" "$demo/control"
+mkdir -p "$demo/cef" "$demo/server/pc/launcher"
 cp "$build/bin/korval_launcher.exe" "$demo/"
 cp "$build/bin/korval.exe" "$demo/cef/"
 exe="$demo/korval_launcher.exe"
 cat >"$demo/server/pc/launcher/latest.json" <<JSON
 {"version": "0.1.4", "url": "korval_launcher.exe", "sha256": "$(sha256sum "$exe" | cut -d' ' -f1)", "size": $(stat -c %s "$exe")}
 JSON
-python3 "$root/tools/content_server.py" --root "$demo/server" --control "$demo/control" \
-  --port "$port" --cert "$certs/cert.pem" --key "$certs/key.pem" &
-server=$!
-for _ in $(seq 100); do [ -f "$demo/control/ready" ] && break; sleep 0.05; done
+content_server_start "$build" "$demo/server" "$demo/control" "$port"
 
 echo "demo: content server on https://localhost:$port/ publishes launcher 0.1.4"
 echo "demo: starting $exe"

@@ -21,7 +21,8 @@ wine_env_start() {
     done
   fi
   # One wineserver for every Wine process of the run: starts stay cheap.
-  wineserver -p
+  # Detached from our output: a pipe it held open would keep readers waiting.
+  wineserver -p >/dev/null 2>&1 </dev/null
   # Start Wine's services and desktop now, outside any test's output.
   LC_ALL=ru_RU.UTF-8 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }

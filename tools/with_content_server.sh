@@ -10,24 +10,16 @@ set -uo pipefail
 build_dir="$1"; port="$2"; shift 2
 here="$(cd "$(dirname "$0")" && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$build_dir/wineprefix}"
-certs=$("$here/content_server_cert.sh" "$build_dir") || exit 1
+source "$here/content_server_env.sh"
 
-run=$(mktemp -d "$certs/run-XXXXXX")
-mkdir -p "$run/root" "$run/control"
-python3 "$here/content_server.py" --root "$run/root" --control "$run/control" --port "$port" \
-  --cert "$certs/cert.pem" --key "$certs/key.pem" &
-server=$!
+mkdir -p "$build_dir/content-server"
+run=$(mktemp -d "$build_dir/content-server/run-XXXXXX")
 cleanup() {
-  kill "$server" 2>/dev/null
-  wait "$server" 2>/dev/null
+  content_server_stop
   rm -rf "$run"
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -f "$run/control/ready" ] && break
-  kill -0 "$server" 2>/dev/null || { echo "content server did not start"; exit 1; }
-  sleep 0.05
-done
+content_server_start "$build_dir" "$run/root" "$run/control" "$port" || exit 1
 
 export KORVAL_TEST_SERVER_ROOT="Z:${run//\//\\}\\root"
 export KORVAL_TEST_SERVER_CONTROL="Z:${run//\//\\}\\control"

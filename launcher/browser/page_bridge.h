@@ -1,0 +1,32 @@
+#pragma once
+// The two channels between the page and the launcher: console lines with a
+// fixed prefix from the page, and a DOM event "launcher" carrying one JSON
+// event toward the page.
+#include <string>
+#include <string_view>
+
+#include "cef_objects.h"
+
+const char PAGE_MESSAGE_PREFIX[] = "__launcher__:";
+const char SCRIPT_URL[] = "korval://launcher";
+
+// The script that raises one event in the page. The JSON is embedded as an
+// object literal, unchanged: it must already be valid JSON.
+std::string page_event_script(std::string_view json);
+
+// Runs the event's script in the page's main frame. Window thread only;
+// without a browser or a main frame the event is dropped silently.
+void send_page_event(std::string_view json);
+
+// Console intake: a line that begins with the prefix is a page message, whose
+// JSON goes to the page message handler (the return value is then 1); any
+// other line is logged as console output (0).
+int dispatch_page_message(const cef_string_t* message, const cef_string_t* source, int line);
+
+// Receives the JSON text after the prefix (possibly empty). Until one is set,
+// page messages are only logged.
+typedef void (*PageMessageHandler)(const std::string& json);
+void set_page_message_handler(PageMessageHandler handler);
+
+void prepare_page_display_handler();
+cef_display_handler_t* page_display_handler();

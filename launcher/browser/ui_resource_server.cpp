@@ -1,0 +1,123 @@
+#include "ui_resource_server.h"
+
+#include <windows.h>
+
+#include "core/log.h"
+#include "core/win_handles.h"
+#include "session/text_convert.h"
+#include "ui_resource_handler.h"
+#include "static_handler.h"
+#include "zip_reader.h"
+
+namespace {
+
+UiSchemeFactory ui_scheme_factory;
+
+// Larger override files fall back to the archive: the body is held in memory.
+const DWORD MAX_OVERRIDE_FILE = 64u * 1024 * 1024 - 1;
+const char NOT_FOUND_BODY[] = "not found";
+
+struct MimeRow {
+    const char* extension;
+    const char* type;
+};
+const MimeRow MIME_TYPES[] = {
+    {"html", "text/html"},         {"htm", "text/html"},          {"js", "text/javascript"},
+    {"mjs", "text/javascript"},    {"css", "text/css"},           {"json", "application/json"},
+    {"png", "image/png"},          {"jpg", "image/jpeg"},         {"jpeg", "image/jpeg"},
+    {"gif", "image/gif"},          {"webp", "image/webp"},        {"svg", "image/svg+xml"},
+    {"woff", "font/woff"},         {"woff2", "font/woff2"},       {"ttf", "font/ttf"},
+    {"mp3", "audio/mpeg"},         {"ogg", "audio/ogg"},          {"wasm", "application/wasm"},
+};
+
+bool read_override_file(const std::string& base_dir, const std::string& path, std::string& body) {
+    std::string relative = path;
+    for (char& c : relative)
+        if (c == '/') c = '\\';
+    // The folder is ANSI, the path comes from an address and is UTF-8.
+    std::wstring name = utf8_to_wide(base_dir, CP_ACP) + L"\\ui\\" + utf8_to_wide(relative);
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > MAX_OVERRIDE_FILE) return false;
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+        got != bytes.size())
+        return false;
+    body = std::move(bytes);
+    return true;
+}
+
+bool read_archive_entry(const UiSchemeFactory& factory, const std::string& path,
+                        std::string& body) {
+    mz_zip_archive zip{};
+    bool opened =
+        factory.archive_data
+            ? mz_zip_reader_init_mem(&zip, factory.archive_data, factory.archive_size, 0)
+            : mz_zip_reader_init_file(&zip, (factory.base_dir + "\\ui.zip").c_str(), 0);
+    if (!opened) return false;
+    size_t size = 0;
+    void* block = mz_zip_reader_extract_file_to_heap(&zip, path.c_str(), &size, 0);
+    if (block) {
+        body.assign(static_cast<const char*>(block), size);
+        mz_free(block);
+    }
+    mz_zip_reader_end(&zip);
+    return block != nullptr;
+}
+
+}  // namespace
+
+UiSchemeFactory* prepare_ui_scheme_factory(const std::string& app_dir,
+                                           const unsigned char* archive_data,
+                                           uint32_t archive_size) {
+    UiSchemeFactory& f = ui_scheme_factory;
+    f.cef = cef_scheme_handler_factory_t{};
+    set_static_handler_base(f.cef.base, sizeof(cef_scheme_handler_factory_t));
+    f.cef.create = create_ui_resource_handler;
+    f.archive_data = archive_data;
+    f.archive_size = archive_data ? archive_size : 0;
+    f.base_dir = app_dir + "\\KORVAL";
+    return &f;
+}
+
+UiResponse resolve_ui_request(const UiSchemeFactory& factory, const std::string& url) {
+    UiResponse response;
+    const size_t origin_length = sizeof UI_ORIGIN - 1;
+    if (url.size() < origin_length || url.compare(0, origin_length, UI_ORIGIN) != 0) {
+        response.status = 400;
+    } else {
+        std::string path = url.substr(origin_length);
+        path = path.substr(0, path.find_first_of("?#"));
+        if (path.empty() || path.back() == '/') path += "index.html";
+        // An embedded zero would cut the name short in the calls below.
+        if (path.find("..") != std::string::npos || path.find('\\') != std::string::npos ||
+            path.find('\0') != std::string::npos) {
+            response.status = 400;
+        } else if (read_override_file(factory.base_dir, path, response.body) ||
+                   read_archive_entry(factory, path, response.body)) {
+            response.status = 200;
+            response.mime_type = mime_type_for(path);
+            return response;
+        } else {
+            log_line_bounded("ui: 404 %s", url.c_str());
+        }
+    }
+    response.body = NOT_FOUND_BODY;
+    response.mime_type = "text/plain";
+    return response;
+}
+
+const char* mime_type_for(std::string_view path) {
+    size_t dot = path.rfind('.');
+    if (dot != std::string_view::npos) {
+        std::string extension(path.substr(dot + 1));
+        for (char& c : extension)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        for (const MimeRow& row : MIME_TYPES)
+            if (extension == row.extension) return row.type;
+    }
+    return "application/octet-stream";
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The stand-in browser runtime: a libcef.dll for tests that exports the
+// functions the launcher binds, records what it is given into
+// "stub_report.txt" beside itself, and plays the scenario in
+// "stub_scenario.txt" beside itself (see README.md in this folder).
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "launcher/browser/cef_objects.h"
+
+#define STUB_EXPORT extern "C" __declspec(dllexport)
+
+// ---- report -------------------------------------------------------------------
+
+// Appends one line to the report; the file is written through at once, so a
+// test reads it even after a crash.
+void report(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+// Bytes as printable text: backslash, tab and non-ASCII bytes escaped.
+std::string escape(std::string_view bytes);
+// Notes the first exported call, so that a call before cef_api_hash shows.
+void note_call(const char* name);
+
+// ---- texts ----------------------------------------------------------------------
+
+std::string utf8_of(const cef_string_t* text);
+// A text owned by the stub (for arguments the stub passes): release with clear.
+void set_text(cef_string_t& text, std::string_view utf8);
+void clear_text(cef_string_t& text);
+// A text handed over for the launcher to free with cef_string_userfree_utf16_free.
+cef_string_userfree_t new_userfree_text(std::string_view utf8);
+// Texts the launcher holds but has not released: built by it, or handed to it.
+long live_texts();
+long live_userfree_texts();
+
+// ---- scenario -------------------------------------------------------------------
+
+struct Scenario {
+    bool initialize_fails = false;
+    bool create_browser_fails = false;
+    bool has_execute_result = false;
+    int execute_result = 0;
+    std::vector<std::string> steps;  // the lines that are played, in order
+};
+const Scenario& scenario();
+std::string stub_folder();  // the folder of this library, no trailing separator
+
+// ---- objects ----------------------------------------------------------------------
+
+cef_request_t* new_request(std::string_view url);
+cef_response_t* new_response();
+cef_command_line_t* new_command_line(const std::string& process_type);
+cef_menu_model_t* new_menu_model(size_t items);
+int response_status(cef_response_t* response);
+std::string response_mime_type(cef_response_t* response);
+
+struct StubBrowser;
+StubBrowser* new_browser(HWND window, int identifier);
+cef_browser_t* browser_object(StubBrowser* browser);
+HWND browser_window(StubBrowser* browser);
+int browser_identifier(StubBrowser* browser);
+// References the launcher took and has not given back, across the objects the
+// stub handed to it (browser, host, frame).
+long outstanding_references();
+
+// ---- the one browser of the launcher ------------------------------------------------
+
+extern cef_app_t* stub_application;
+extern cef_scheme_handler_factory_t* stub_factory;
+int create_browser(const cef_window_info_t* window_info, cef_client_t* client,
+                   const cef_string_t* url, const cef_browser_settings_t* settings);
+// Called by the host object when the launcher asks the browser to close.
+void request_browser_close(StubBrowser* browser, int force);
+void destroy_stub_windows();

@@ -1,0 +1,349 @@
+// The stand-in's browser: a child window in the launcher's window, the
+// launcher's callbacks called in the runtime's order, page requests through
+// the registered scheme factory, and the scenario played step by step from
+// the message loop.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "stub.h"
+
+namespace {
+
+const UINT MSG_CREATED = WM_APP + 100;
+const UINT MSG_STEP = WM_APP + 101;
+const UINT MSG_DO_CLOSE = WM_APP + 102;
+const wchar_t CONTROL_CLASS[] = L"KorvalStubControl";
+const wchar_t BROWSER_CLASS[] = L"KorvalStubBrowser";
+
+HWND control = nullptr;
+cef_client_t* client = nullptr;
+cef_window_info_t window_info{};
+std::string start_url;
+StubBrowser* main_browser = nullptr;
+StubBrowser* devtools = nullptr;
+bool main_closed = false;
+size_t next_step = 0;
+
+HINSTANCE stub_instance() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&stub_instance), &module);
+    return module;
+}
+
+void check_size(const char* name, const void* object, size_t expected) {
+    size_t size = object ? static_cast<const cef_base_ref_counted_t*>(object)->size : 0;
+    report("handler %s size=%u", name, static_cast<unsigned>(size));
+    if (object && size != expected) report("!! %s size %u, expected %u", name,
+                                           static_cast<unsigned>(size),
+                                           static_cast<unsigned>(expected));
+}
+
+void report_window_info(const cef_window_info_t& w) {
+    report("window_info.size %u", static_cast<unsigned>(w.size));
+    report("window_info.style 0x%08lx", w.style);
+    report("window_info.bounds %d %d %d %d", w.bounds.x, w.bounds.y, w.bounds.width,
+           w.bounds.height);
+    report("window_info.parent %s", w.parent_window && IsWindow(w.parent_window) ? "window" : "none");
+    report("window_info.runtime_style %d", w.runtime_style);
+    unsigned int zero_check = w.ex_style | static_cast<unsigned>(w.window_name.length) |
+                              reinterpret_cast<uintptr_t>(w.menu) | w.windowless_rendering_enabled |
+                              w.shared_texture_enabled | w.external_begin_frame_enabled |
+                              reinterpret_cast<uintptr_t>(w.window);
+    report("window_info.unlisted_nonzero %s", zero_check ? "yes" : "none");
+}
+
+void report_browser_settings(const cef_browser_settings_t& s) {
+    report("browser_settings.size %u", static_cast<unsigned>(s.size));
+    report("browser_settings.background_color 0x%08x", s.background_color);
+    cef_browser_settings_t rest = s;
+    rest.size = 0;
+    rest.background_color = 0;
+    static const cef_browser_settings_t zero{};
+    report("browser_settings.unlisted_nonzero %s",
+           std::memcmp(&rest, &zero, sizeof rest) ? "yes" : "none");
+}
+
+cef_life_span_handler_t* life_span() { return client->get_life_span_handler(client); }
+
+int navigate(StubBrowser* b, const std::string& url) {
+    cef_request_handler_t* handler = client->get_request_handler(client);
+    cef_request_t* request = new_request(url);
+    int result = handler->on_before_browse(handler, browser_object(b), nullptr, request, 0, 0);
+    request->base.release(&request->base);
+    report("navigate\t%s\t-> %d", url.c_str(), result);
+    return result;
+}
+
+struct Fetch {
+    std::string url;
+    long long skip = 0;
+};
+
+// As the runtime's network thread does: create, open, headers, reads to the
+// end, and the release of its references.
+DWORD WINAPI fetch_thread(void* argument) {
+    const Fetch& fetch = *static_cast<Fetch*>(argument);
+    if (!stub_factory) {
+        report("fetch\t%s\tno factory", fetch.url.c_str());
+        return 0;
+    }
+    cef_request_t* request = new_request(fetch.url);
+    cef_string_t scheme{};
+    set_text(scheme, "http");
+    cef_resource_handler_t* h = stub_factory->create(stub_factory, browser_object(main_browser),
+                                                     nullptr, &scheme, request);
+    clear_text(scheme);
+    if (!h) {
+        report("fetch\t%s\tno handler", fetch.url.c_str());
+        request->base.release(&request->base);
+        return 0;
+    }
+    if (h->base.size != sizeof(cef_resource_handler_t) || h->process_request || h->read_response)
+        report("!! resource handler layout");
+    if (!h->base.has_one_ref(&h->base)) report("!! new handler without exactly one reference");
+    h->base.add_ref(&h->base);
+
+    int handle_request = -1;
+    int opened = h->open(h, request, &handle_request, nullptr);
+    cef_response_t* response = new_response();
+    int64_t length = -2;
+    cef_string_t redirect{};
+    h->get_response_headers(h, response, &length, &redirect);
+    if (redirect.length) report("!! redirect set");
+    int64_t skipped = 0;
+    int skip_result = 0;
+    if (fetch.skip) skip_result = h->skip(h, fetch.skip, &skipped, nullptr);
+
+    std::string body;
+    char buffer[1000];
+    int got = 0;
+    while (h->read(h, buffer, sizeof buffer, &got, nullptr)) {
+        if (got <= 0 || got > static_cast<int>(sizeof buffer)) {
+            report("!! read reported %d bytes", got);
+            break;
+        }
+        body.append(buffer, got);
+    }
+    if (got != 0) report("!! end of response with %d bytes", got);
+
+    int first = h->base.release(&h->base);
+    int last = h->base.release(&h->base);
+    report("fetch\t%s\t%d\t%s\t%lld\topen=%d,%d skip=%d,%lld freed=%d\t%s", fetch.url.c_str(),
+           response_status(response), response_mime_type(response).c_str(),
+           static_cast<long long>(length), opened, handle_request, skip_result,
+           static_cast<long long>(skipped), first == 0 && last == 1, escape(body).c_str());
+    response->base.release(&response->base);
+    request->base.release(&request->base);
+    return 0;
+}
+
+void fetch(const std::string& url, long long skip = 0) {
+    Fetch f{url, skip};
+    HANDLE thread = CreateThread(nullptr, 0, fetch_thread, &f, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+void console(const std::string& source, int line, const std::string& text) {
+    cef_display_handler_t* display = client->get_display_handler(client);
+    cef_string_t message{}, where{};
+    set_text(message, text);
+    set_text(where, source);
+    int result = display->on_console_message(display, browser_object(main_browser), 1, &message,
+                                             &where, line);
+    clear_text(message);
+    clear_text(where);
+    report("console\t%s\t-> %d", escape(text).c_str(), result);
+}
+
+void before_close(StubBrowser* b) {
+    life_span()->on_before_close(life_span(), browser_object(b));
+    report("on_before_close %d", browser_identifier(b));
+}
+
+std::string rest_after(const std::string& line, size_t words) {
+    size_t at = 0;
+    for (size_t i = 0; i < words && at != std::string::npos; ++i) {
+        at = line.find(' ', at);
+        if (at != std::string::npos) ++at;
+    }
+    return at == std::string::npos ? std::string() : line.substr(at);
+}
+
+// One step; false when the next step waits for a timer.
+bool play(const std::string& step) {
+    std::string word = step.substr(0, step.find(' '));
+    HWND top = GetAncestor(browser_window(main_browser), GA_ROOT);
+    if (word == "console") {
+        console("http://ui/assets/index.js", 1, rest_after(step, 1));
+    } else if (word == "console_at") {
+        std::string source = rest_after(step, 1);
+        source = source.substr(0, source.find(' '));
+        console(source, std::atoi(rest_after(step, 2).c_str()), rest_after(step, 3));
+    } else if (word == "navigate") {
+        navigate(main_browser, rest_after(step, 1));
+    } else if (word == "fetch") {
+        fetch(rest_after(step, 1));
+    } else if (word == "fetch_from") {
+        fetch(rest_after(step, 2), std::atoll(rest_after(step, 1).c_str()));
+    } else if (word == "context_menu") {
+        cef_context_menu_handler_t* menu_handler = client->get_context_menu_handler(client);
+        cef_menu_model_t* model = new_menu_model(3);
+        menu_handler->on_before_context_menu(menu_handler, browser_object(main_browser), nullptr,
+                                             nullptr, model);
+        report("context_menu 3 -> %u", static_cast<unsigned>(model->get_count(model)));
+        model->base.release(&model->base);
+    } else if (word == "focus") {
+        SendMessageW(top, WM_SETFOCUS, 0, 0);
+    } else if (word == "close") {
+        report("close window");
+        PostMessageW(top, WM_CLOSE, 0, 0);
+    } else if (word == "browser_gone") {
+        report("browser gone");
+        DestroyWindow(browser_window(main_browser));
+    } else if (word == "devtools_open") {
+        devtools = new_browser(nullptr, 2);
+        life_span()->on_after_created(life_span(), browser_object(devtools));
+    } else if (word == "devtools_close") {
+        if (devtools) before_close(devtools);
+    } else if (word == "wait") {
+        SetTimer(control, 1, std::atoi(rest_after(step, 1).c_str()), nullptr);
+        return false;
+    } else if (word == "remove") {
+        // A path below the launcher's folder, the parent of this library's.
+        std::string folder = stub_folder();
+        std::string path = folder.substr(0, folder.find_last_of('\\')) + "\\" + rest_after(step, 1);
+        report("remove %s -> %d", rest_after(step, 1).c_str(), DeleteFileA(path.c_str()) ? 1 : 0);
+    } else if (word == "quit") {
+        report("quit");
+        PostQuitMessage(0);
+    } else {
+        report("!! unknown step %s", step.c_str());
+    }
+    return true;
+}
+
+void browser_created() {
+    const cef_window_info_t& w = window_info;
+    HWND child = CreateWindowExW(w.ex_style, BROWSER_CLASS, L"", w.style, w.bounds.x, w.bounds.y,
+                                 w.bounds.width, w.bounds.height, w.parent_window, nullptr,
+                                 stub_instance(), nullptr);
+    if (!child) report("!! browser window not created: %lu", GetLastError());
+    main_browser = new_browser(child, 1);
+    life_span()->on_after_created(life_span(), browser_object(main_browser));
+    report("on_after_created 1");
+    if (navigate(main_browser, start_url) == 0) fetch(start_url);
+    PostMessageW(control, MSG_STEP, 0, 0);
+}
+
+void do_close(StubBrowser* b) {
+    int result = life_span()->do_close(life_span(), browser_object(b));
+    report("do_close -> %d", result);
+    HWND window = browser_window(b);
+    if (result == 0) {
+        HWND top = GetAncestor(window, GA_ROOT);
+        report("wm_close to the top-level window");
+        SendMessageW(top, WM_CLOSE, 0, 0);
+        if (IsWindow(window)) report("browser window kept after WM_CLOSE");
+    } else {
+        DestroyWindow(window);
+    }
+}
+
+LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case MSG_CREATED:
+        browser_created();
+        return 0;
+    case WM_TIMER:
+        KillTimer(window, wparam);
+        PostMessageW(window, MSG_STEP, 0, 0);
+        return 0;
+    case MSG_STEP:
+        if (next_step < scenario().steps.size() && play(scenario().steps[next_step++]))
+            PostMessageW(window, MSG_STEP, 0, 0);
+        return 0;
+    case MSG_DO_CLOSE:
+        do_close(reinterpret_cast<StubBrowser*>(lparam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_DESTROY && main_browser && browser_window(main_browser) == window &&
+        !main_closed) {
+        main_closed = true;
+        report("browser window destroyed");
+        before_close(main_browser);
+    }
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool ensure_control_window() {
+    if (control) return true;
+    WNDCLASSW c{};
+    c.lpfnWndProc = control_proc;
+    c.hInstance = stub_instance();
+    c.lpszClassName = CONTROL_CLASS;
+    RegisterClassW(&c);
+    c.lpfnWndProc = browser_proc;
+    c.lpszClassName = BROWSER_CLASS;
+    c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    RegisterClassW(&c);
+    control = CreateWindowExW(0, CONTROL_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              stub_instance(), nullptr);
+    return control != nullptr;
+}
+
+}  // namespace
+
+int create_browser(const cef_window_info_t* info, cef_client_t* client_object,
+                   const cef_string_t* url, const cef_browser_settings_t* settings) {
+    start_url = utf8_of(url);
+    report("create_browser %s", start_url.c_str());
+    if (info) report_window_info(*info);
+    if (settings) report_browser_settings(*settings);
+    check_size("client", client_object, sizeof(cef_client_t));
+    if (client_object) {
+        client = client_object;
+        check_size("context_menu", client->get_context_menu_handler(client),
+                   sizeof(cef_context_menu_handler_t));
+        check_size("display", client->get_display_handler(client), sizeof(cef_display_handler_t));
+        check_size("life_span", client->get_life_span_handler(client),
+                   sizeof(cef_life_span_handler_t));
+        check_size("request", client->get_request_handler(client), sizeof(cef_request_handler_t));
+    }
+    if (scenario().create_browser_fails || !info || !client_object || !ensure_control_window()) {
+        report("create_browser -> 0");
+        return 0;
+    }
+    window_info = *info;
+    report("create_browser -> 1");
+    // The browser arrives later, from the message loop, as with the runtime.
+    PostMessageW(control, MSG_CREATED, 0, 0);
+    return 1;
+}
+
+void request_browser_close(StubBrowser* browser, int force) {
+    PostMessageW(control, MSG_DO_CLOSE, 0, reinterpret_cast<LPARAM>(browser));
+}
+
+void destroy_stub_windows() {
+    if (main_browser && IsWindow(browser_window(main_browser)))
+        DestroyWindow(browser_window(main_browser));
+    if (control) DestroyWindow(control);
+    control = nullptr;
+    UnregisterClassW(CONTROL_CLASS, stub_instance());
+    UnregisterClassW(BROWSER_CLASS, stub_instance());
+}
