@@ -89,8 +89,7 @@ std::string format_text_v(const char* format, va_list args_in) {
         case 'i':
             if (length == Length::ll) append_one(out, spec + "lld", va_arg(args, long long));
             else if (length == Length::l) append_one(out, spec + "ld", va_arg(args, long));
-            else if (length == Length::z) append_one(out, spec + "d", va_arg(args, int));
-            else append_one(out, spec + "d", va_arg(args, int));
+            else append_one(out, spec + "d", va_arg(args, int));  // int, short, char, ptrdiff_t
             break;
         case 'u':
         case 'x':
