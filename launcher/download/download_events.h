@@ -1,0 +1,26 @@
+#pragma once
+// What the game files job tells the page: progress and error events, built
+// on the job's thread and posted to the window as heap texts (WM_PAGE_EVENT),
+// and the megabyte figures of its texts.
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+// Bytes as whole mebibytes, rounded as "%.0f" rounds.
+std::string format_megabytes(uint64_t bytes);
+
+std::string progress_event_text(const std::string& title, const std::string& details,
+                                int percent, bool indeterminate);
+std::string error_event_text(const std::string& title, const std::string& message);
+
+// Posts a heap copy of `text` with WM_PAGE_EVENT; the window frees it. When
+// the post fails (no such window, full queue) the copy is freed here, and the
+// result is false.
+bool post_page_event(HWND window, const std::string& text);
+
+bool post_progress_event(HWND window, const std::string& title, const std::string& details,
+                         int percent, bool indeterminate);
+
+// Logs "!! download: title: message" and posts the error event.
+bool post_download_error(HWND window, const std::string& title, const std::string& message);

@@ -1,0 +1,329 @@
+#include "game_files_job.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <shlobj.h>
+
+#include "download_events.h"
+#include "download_run.h"
+#include "download_worker.h"
+#include "file_index.h"
+#include "launcher/core/log.h"
+#include "launcher/core/window_messages.h"
+#include "launcher/net/http_client.h"
+#include "launcher/session/text_convert.h"
+#include "local_file_hash.h"
+#include "manifest.h"
+
+namespace {
+
+const char MANIFEST_PATH[] = "/pc/manifest.json";
+const uint32_t MANIFEST_LIMIT_BYTES = 4194304;
+const int WORKER_COUNT = 4;
+const DWORD WATCH_INTERVAL_MS = 250;
+const DWORD SPEED_INTERVAL_MS = 999;
+const DWORD INDEX_SAVE_INTERVAL_MS = 14999;
+
+const char TITLE_DOWNLOAD_ERROR[] = "Ошибка загрузки";
+const char TITLE_CHECKING[] = "Проверка файлов";
+const char FAKE_ERROR_MESSAGE[] =
+    "Тест: обрыв загрузки (--fake-error). Нажмите «Повторить» — продолжится с того же места.";
+
+// Everything one job works on. Its thread and its workers each hold a
+// reference, so a job abandoned after the stop wait keeps its own state alive
+// until its last thread ends, and the next job never sees it.
+struct GameFilesJob {
+    GameFilesRequest request;
+    DownloadRun run;
+    std::vector<ManifestEntry> entries;
+};
+
+using JobRef = std::shared_ptr<GameFilesJob>;
+
+// Window thread only.
+JobRef current_job;
+HANDLE job_thread = nullptr;
+
+// The test failure fires once per process, whatever the number of jobs.
+std::atomic<bool> fake_error_used{false};
+
+bool stopped(const GameFilesJob& job) { return job.run.stop_requested.load() != 0; }
+
+// A stopped job says nothing more: its window may already belong to a newer job.
+void post_progress(const GameFilesJob& job, const std::string& title, const std::string& details,
+                   int percent, bool indeterminate) {
+    if (!stopped(job))
+        post_progress_event(job.request.window, title, details, percent, indeterminate);
+}
+
+void post_error(const GameFilesJob& job, const std::string& title, const std::string& message) {
+    if (!stopped(job)) post_download_error(job.request.window, title, message);
+}
+
+std::string first_error_of(DownloadRun& run) {
+    AcquireSRWLockShared(&run.lock);
+    std::string message = run.first_error;
+    ReleaseSRWLockShared(&run.lock);
+    return message;
+}
+
+// Steps up to the parsed manifest; false when the job has ended.
+bool fetch_manifest(GameFilesJob& job, const std::wstring& install_dir) {
+    std::string body;
+    bool fetched = http_get_to_memory(MANIFEST_PATH, body, MANIFEST_LIMIT_BYTES);
+    // A job stopped while it waited for the server goes no further: it must
+    // not write the index beside a newer job.
+    if (stopped(job)) return false;
+    if (!fetched) {
+        post_error(job, "Нет связи с сервером",
+                   "Не удалось получить список файлов игры. Проверьте интернет и нажмите "
+                   "«Повторить».");
+        return false;
+    }
+    std::string error;
+    if (!parse_manifest(body, install_dir, job.entries, error)) {
+        job.entries.clear();
+        post_error(job, "Ошибка обновления", error);
+        return false;
+    }
+    uint64_t total = 0;
+    for (const ManifestEntry& entry : job.entries) total += entry.size;
+    log_line("download: manifest %u files, %s MB", static_cast<unsigned>(job.entries.size()),
+             format_megabytes(total).c_str());
+    return true;
+}
+
+// Hashes the doubtful files; those that do not match join `to_download`.
+// False when a stop came first (then nothing is saved or posted).
+bool hash_pass(GameFilesJob& job, const std::vector<ManifestEntry*>& to_hash,
+               std::vector<ManifestEntry*>& to_download) {
+    uint64_t total = 0;
+    for (const ManifestEntry* entry : to_hash) total += entry->size;
+    uint64_t hashed = 0;
+    const unsigned n = static_cast<unsigned>(to_hash.size());
+    for (unsigned i = 0; i < n; ++i) {
+        ManifestEntry& entry = *to_hash[i];
+        char details[96];
+        std::snprintf(details, sizeof details, "Проверено %u из %u", i, n);
+        post_progress(job, TITLE_CHECKING, details,
+                      total == 0 ? 0 : static_cast<int>(hashed * 100 / total), false);
+        FileState state = query_file_state(entry.local_path);
+        if (!state.exists) state = FileState();
+        std::string digest =
+            hash_local_file(entry.local_path, state.size, job.run.stop_requested, hashed);
+        if (stopped(job)) return false;
+        if (digest == entry.hash)
+            entry.verified_time.store(state.time);
+        else
+            to_download.push_back(&entry);
+    }
+    return true;
+}
+
+// Runs with a reference of its own, like the job thread.
+DWORD WINAPI worker_thread(LPVOID param) {
+    std::unique_ptr<JobRef> job(static_cast<JobRef*>(param));
+    return download_worker(&(*job)->run);
+}
+
+std::vector<HANDLE> start_workers(const JobRef& job) {
+    std::vector<HANDLE> workers;
+    for (int i = 0; i < WORKER_COUNT; ++i) {
+        JobRef* ref = new JobRef(job);
+        HANDLE thread = CreateThread(nullptr, 0, worker_thread, ref, 0, nullptr);
+        if (thread) {
+            workers.push_back(thread);
+        } else {
+            delete ref;
+            log_line("!! download: worker thread not started (%lu)", GetLastError());
+        }
+    }
+    return workers;
+}
+
+std::string download_details(const DownloadRun& run, int64_t done_bytes, uint64_t need,
+                             double speed) {
+    unsigned count = static_cast<unsigned>(run.queue.size());
+    unsigned current = static_cast<unsigned>(run.files_done.load()) + 1;
+    if (current > count) current = count;
+    char details[200];
+    std::snprintf(details, sizeof details, "Файл %u из %u · %s из %s МБ · %.1f МБ/с", current,
+                  count, format_megabytes(static_cast<uint64_t>(done_bytes)).c_str(),
+                  format_megabytes(need).c_str(), speed);
+    return details;
+}
+
+// The download phase: four workers watched every 250 ms. True when every
+// queued file is in place; false when the job has ended otherwise.
+bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint64_t need) {
+    GameFilesJob& job = *job_ref;
+    DownloadRun& run = job.run;
+    std::vector<HANDLE> workers = start_workers(job_ref);
+    if (workers.empty())
+        record_first_error(run, "Не удалось запустить загрузку (" +
+                                    std::to_string(GetLastError()) + ").");
+
+    DWORD t_sample = GetTickCount();
+    DWORD t_save = t_sample;
+    int64_t bytes_at_sample = 0;
+    double speed = 0.0;
+    for (;;) {
+        DWORD wait = workers.empty()
+                         ? WAIT_FAILED
+                         : WaitForMultipleObjects(static_cast<DWORD>(workers.size()),
+                                                  workers.data(), TRUE, WATCH_INTERVAL_MS);
+        int64_t done = static_cast<int64_t>(run.downloaded_bytes.load());
+        DWORD now = GetTickCount();
+        if (now - t_sample > SPEED_INTERVAL_MS) {
+            double instant = static_cast<double>(done - bytes_at_sample) * 1000.0 /
+                             static_cast<double>(now - t_sample) / 1048576.0;
+            speed = speed == 0.0 ? instant : 0.6 * speed + 0.4 * instant;
+            t_sample = now;
+            bytes_at_sample = done;
+        }
+        int64_t threshold = static_cast<int64_t>(run.fake_error_threshold.load());
+        if (threshold >= 0 && done >= threshold && run.error_recorded.load() == 0) {
+            run.fake_error_threshold.store(UINT64_MAX);
+            fake_error_used.store(true);
+            record_first_error(run, FAKE_ERROR_MESSAGE);
+        }
+
+        if (wait != WAIT_TIMEOUT) {
+            // A failed wait must not end the job while workers run on: they
+            // are told to stop, and their references keep the job alive.
+            if (wait == WAIT_FAILED) run.abort.store(1);
+            for (HANDLE worker : workers) CloseHandle(worker);
+            save_file_index(index_path, job.entries);
+            if (stopped(job)) return false;
+            if (run.error_recorded.load() != 0) {
+                post_error(job, TITLE_DOWNLOAD_ERROR, first_error_of(run));
+                return false;
+            }
+            // Workers end early only on a recorded error, so files left over
+            // mean the phase itself broke: never report that as success.
+            if (static_cast<size_t>(run.files_done.load()) != run.queue.size()) {
+                post_error(job, TITLE_DOWNLOAD_ERROR, "Загрузка прервана. Нажмите «Повторить».");
+                return false;
+            }
+            return true;
+        }
+
+        if (now - t_save > INDEX_SAVE_INTERVAL_MS) {
+            save_file_index(index_path, job.entries);
+            t_save = now;
+        }
+        uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
+        int percent = need == 0 ? 100 : static_cast<int>(shown * 100 / need);
+        post_progress(job, "Скачивание ресурсов игры",
+                      download_details(run, done < 0 ? 0 : done, need, speed), percent, false);
+    }
+}
+
+void run_game_files_job(const JobRef& job_ref) {
+    GameFilesJob& job = *job_ref;
+    const std::wstring install_dir = utf8_to_wide(job.request.install_dir, CP_ACP);
+    const std::wstring index_path = install_dir + L"\\" + FILE_INDEX_NAME;
+
+    post_progress(job, "Проверка обновлений...", "Получение списка файлов", 0, true);
+    if (!fetch_manifest(job, install_dir)) return;
+
+    FileIndex index = load_file_index(index_path);
+    std::vector<ManifestEntry*> to_hash;
+    std::vector<ManifestEntry*> to_download;
+    for (ManifestEntry& entry : job.entries) {
+        Classification c = classify_entry(entry, index);
+        if (c.kind == EntryClass::Trusted)
+            entry.verified_time.store(c.time);
+        else if (c.kind == EntryClass::NeedsDownload)
+            to_download.push_back(&entry);
+        else
+            to_hash.push_back(&entry);
+    }
+    index.clear();
+    if (stopped(job) || !hash_pass(job, to_hash, to_download)) return;
+    // Hashed files that failed were appended; the workers take the files in
+    // manifest order.
+    if (!to_hash.empty()) {
+        std::vector<char> pending(job.entries.size(), 0);
+        for (ManifestEntry* entry : to_download) pending[entry - job.entries.data()] = 1;
+        to_download.clear();
+        for (size_t i = 0; i < job.entries.size(); ++i)
+            if (pending[i]) to_download.push_back(&job.entries[i]);
+    }
+    save_file_index(index_path, job.entries);
+
+    uint64_t need = 0;
+    for (const ManifestEntry* entry : to_download) need += entry->size;
+    log_line("download: %u files ok, %u to download (%s MB)",
+             static_cast<unsigned>(job.entries.size() - to_download.size()),
+             static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
+
+    if (stopped(job)) return;
+    if (!to_download.empty()) {
+        SHCreateDirectoryExW(nullptr, install_dir.c_str(), nullptr);
+        ULARGE_INTEGER available;
+        if (GetDiskFreeSpaceExW(install_dir.c_str(), &available, nullptr, nullptr) &&
+            available.QuadPart < need) {
+            post_error(job, "Недостаточно места",
+                       "Для загрузки нужно " + format_megabytes(need) + " МБ, свободно " +
+                           format_megabytes(available.QuadPart) + " МБ.");
+            return;
+        }
+        DownloadRun& run = job.run;
+        // The run is this job's own: its abort flag is clear unless a stop
+        // already set it, and copying stop_requested into it could undo a
+        // stop that lands in between.
+        run.queue = to_download;
+        if (job.request.fake_error && !fake_error_used.load())
+            run.fake_error_threshold.store(need * 3 / 10);
+        if (!download_phase(job_ref, index_path, need)) return;
+    }
+
+    post_progress(job, TITLE_CHECKING, "Все файлы на месте", 100, false);
+    log_line("download: done, %u files, %s MB downloaded",
+             static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
+    if (!stopped(job)) PostMessageW(job.request.window, WM_START_GAME, 0, 0);
+}
+
+DWORD WINAPI job_thread_proc(LPVOID param) {
+    std::unique_ptr<JobRef> job(static_cast<JobRef*>(param));
+    run_game_files_job(*job);
+    return 0;
+}
+
+}  // namespace
+
+void stop_game_files_job() {
+    if (!job_thread) return;
+    current_job->run.stop_requested.store(1);
+    current_job->run.abort.store(1);
+    if (WaitForSingleObject(job_thread, JOB_STOP_WAIT_MS) != WAIT_OBJECT_0)
+        log_line("!! download: the job did not stop within %lu ms; left to end on its own",
+                 static_cast<unsigned long>(JOB_STOP_WAIT_MS));
+    CloseHandle(job_thread);
+    job_thread = nullptr;
+    current_job.reset();
+}
+
+void begin_game_files_job(const GameFilesRequest& request) {
+    stop_game_files_job();
+    JobRef job = std::make_shared<GameFilesJob>();
+    job->request = request;
+    log_line("download: started into '%s'%s", request.install_dir.c_str(),
+             request.fake_error && !fake_error_used.load()
+                 ? ", --fake-error: will break once at 30%"
+                 : "");
+    JobRef* ref = new JobRef(job);
+    HANDLE thread = CreateThread(nullptr, 0, job_thread_proc, ref, 0, nullptr);
+    if (!thread) {
+        delete ref;
+        post_download_error(request.window, TITLE_DOWNLOAD_ERROR,
+                            "Не удалось запустить загрузку (" + std::to_string(GetLastError()) +
+                                ").");
+        return;
+    }
+    current_job = job;
+    job_thread = thread;
+}

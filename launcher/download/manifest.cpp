@@ -1,0 +1,78 @@
+#include "manifest.h"
+
+#include "launcher/net/json_reader.h"
+#include "launcher/session/text_convert.h"
+
+namespace {
+
+const char DAMAGED[] = "Список файлов на сервере повреждён.";
+const char NO_FILES[] = "На сервере пока нет файлов игры.";
+
+std::string lower_ascii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::wstring local_path_of(const std::wstring& install_dir, const std::string& path) {
+    std::wstring relative = utf8_to_wide(path);
+    for (wchar_t& c : relative)
+        if (c == L'/') c = L'\\';
+    return install_dir + L"\\" + relative;
+}
+
+}  // namespace
+
+uint64_t parse_decimal_u64(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' ||
+                               text[i] == '\n'))
+        ++i;
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    return value;
+}
+
+bool parse_manifest(const std::string& text, const std::wstring& install_dir,
+                    std::vector<ManifestEntry>& entries, std::string& error) {
+    const std::string base_path = json_field(text, "basePath");
+    const size_t files_at = text.find("\"files\"");
+    if (files_at == std::string::npos || !is_safe_server_path(base_path)) {
+        error = DAMAGED;
+        return false;
+    }
+
+    bool appended = false;
+    size_t scan = files_at;
+    for (;;) {
+        const size_t open = text.find('{', scan);
+        if (open == std::string::npos) break;
+        // Entries are flat: a nested object ends the entry at its own "}".
+        const size_t close = text.find('}', open);
+        if (close == std::string::npos) break;
+        const std::string object = text.substr(open, close - open + 1);
+        scan = close + 1;
+
+        ManifestEntry entry;
+        entry.path = json_field(object, "url");
+        entry.url = base_path + "/" + entry.path;
+        entry.hash = lower_ascii(json_field(object, "hash"));
+        entry.size = parse_decimal_u64(json_field(object, "size"));
+        // "/" + url keeps a url that starts with "/" (or climbs with "..") out:
+        // local paths must stay inside the install folder.
+        if (entry.path.empty() || !is_safe_server_path("/" + entry.path) ||
+            entry.hash.size() != 64 || !is_safe_server_path(entry.url)) {
+            error = std::string("Список файлов на сервере повреждён (") + entry.path + ").";
+            return false;
+        }
+        entry.local_path = local_path_of(install_dir, entry.path);
+        entries.push_back(std::move(entry));
+        appended = true;
+    }
+    if (!appended) {
+        error = NO_FILES;
+        return false;
+    }
+    return true;
+}

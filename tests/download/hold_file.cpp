@@ -1,0 +1,22 @@
+// Holds a file open for reading, without letting anyone write, rename or
+// delete it, as a running game holds its files.
+// Usage: hold_file.exe PATH READY_EVENT RELEASE_EVENT
+#include <windows.h>
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) return 2;
+    HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]);
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, argv[3]);
+    int code = 3;
+    if (ready && release) {
+        SetEvent(ready);
+        code = WaitForSingleObject(release, 60000) == WAIT_OBJECT_0 ? 0 : 4;
+    }
+    if (ready) CloseHandle(ready);
+    if (release) CloseHandle(release);
+    CloseHandle(file);
+    return code;
+}

@@ -1,0 +1,185 @@
+// The game files job end to end: fresh installs, later runs that trust the
+// index, and manifests the job must refuse.
+#include <gtest/gtest.h>
+
+#include "content_server_support.h"
+#include "job_harness.h"
+#include "launcher/download/download_events.h"
+#include "launcher/download/file_index.h"
+#include "launcher/net/sha256.h"
+
+namespace {
+
+class Install : public JobFixtureBase, public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server_available()); }
+
+    // The index the job should have written for `files`, all verified.
+    std::string expected_index(const std::vector<GameFile>& files) {
+        std::string text;
+        for (const GameFile& f : files)
+            text += f.path + "\t" + std::to_string(f.content.size()) + "\t" +
+                    std::to_string(file_time(local(f.path))) + "\t" + sha256_hex(f.content) +
+                    "\n";
+        return text;
+    }
+
+    void expect_installed(const std::vector<GameFile>& files) {
+        for (const GameFile& f : files) {
+            EXPECT_EQ(read_file(local(f.path)), f.content) << f.path;
+            EXPECT_FALSE(file_exists(local(f.path) + L".part")) << f.path;
+        }
+    }
+};
+
+std::vector<GameFile> game_like_set() {
+    std::vector<GameFile> files;
+    for (unsigned i = 0; i < 300; ++i) {
+        char path[64];
+        std::snprintf(path, sizeof path, "data/d%02u/f%03u.dat", i % 17, i);
+        files.push_back({path, pattern_bytes(1 + (i * 397) % 4096, i)});
+    }
+    files.push_back({"empty.txt", ""});
+    files.push_back({"models/gta3.img", pattern_bytes(3 * 1048576 + 17, 1001)});
+    files.push_back({"anim/anim.img", pattern_bytes(2 * 1048576, 1002)});
+    files.push_back({"gta_sa.exe", pattern_bytes(1048576 + 5, 1003)});
+    return files;
+}
+
+TEST_F(Install, FreshInstallThenEverythingTrusted) {
+    const std::vector<GameFile> files = game_like_set();
+    publish_game(files);
+
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_FALSE(window.has_error());
+    expect_installed(files);
+    EXPECT_EQ(index_text(), expected_index(files));
+
+    ASSERT_FALSE(window.events.empty());
+    EXPECT_EQ(window.events.front(),
+              progress_event_text("Проверка обновлений...", "Получение списка файлов", 0, true));
+    EXPECT_EQ(window.last_event(),
+              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false));
+    EXPECT_EQ(window.count("Проверено"), 0);
+    uint64_t total = 0;
+    for (const GameFile& f : files) total += f.content.size();
+    const std::string mb = format_megabytes(total);
+    const std::string log = log_text();
+    EXPECT_TRUE(contains(log, "download: manifest 304 files, " + mb + " MB\r\n")) << log;
+    EXPECT_TRUE(contains(log, "download: 0 files ok, 304 to download (" + mb + " MB)\r\n"));
+    EXPECT_TRUE(contains(log, "download: done, 304 files, " + mb + " MB downloaded\r\n"));
+    EXPECT_FALSE(contains(log, "attempt")) << log;
+    EXPECT_EQ(requests_for("/pc/files/models/gta3.img"), 1);
+
+    // Second run: everything is vouched for by the index.
+    clear_server_requests();
+    const std::string index_before = index_text();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    ASSERT_EQ(window.events.size(), 2u);
+    EXPECT_EQ(window.last_event(),
+              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false));
+    std::vector<SeenRequest> seen = seen_requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].path, "/pc/manifest.json");
+    EXPECT_TRUE(contains(log_text(), "download: 304 files ok, 0 to download (0 MB)\r\n"));
+    EXPECT_TRUE(contains(log_text(), "download: done, 0 files, 0 MB downloaded\r\n"));
+    EXPECT_EQ(index_text(), index_before);
+}
+
+TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
+    std::vector<GameFile> files;
+    for (unsigned i = 0; i < 6; ++i)
+        files.push_back({"f" + std::to_string(i) + ".bin", pattern_bytes(100000 + i * 1000, i)});
+    publish_game(files);
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+
+    // f1: touched, same content. f2: deleted. f3: its index line carries an
+    // older hash. f4: same size, other content, touched.
+    FILETIME later;
+    ULARGE_INTEGER t;
+    t.QuadPart = file_time(local("f1.bin")) + 10000000ull * 3600;
+    later.dwLowDateTime = t.LowPart;
+    later.dwHighDateTime = t.HighPart;
+    {
+        HANDLE h = CreateFileW(local("f1.bin").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &later));
+        CloseHandle(h);
+    }
+    ASSERT_TRUE(DeleteFileW(local("f2.bin").c_str()));
+    std::string index = index_text();
+    const std::string f3_hash = sha256_hex(files[3].content);
+    index.replace(index.find(f3_hash), 64, std::string(64, '0'));
+    ASSERT_TRUE(write_file(index_path(), index));
+    ASSERT_TRUE(write_file(local("f4.bin"), pattern_bytes(files[4].content.size(), 99)));
+
+    clear_server_requests();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    expect_installed(files);
+    EXPECT_EQ(index_text(), expected_index(files));
+    EXPECT_EQ(file_time(local("f1.bin")), t.QuadPart);
+
+    // Two doubtful files: "0 of 2" and "1 of 2", never "2 of 2"; the percent
+    // is the share of bytes hashed before the file being started.
+    const uint64_t total = files[1].content.size() + files[4].content.size();
+    EXPECT_EQ(window.count("Проверено"), 2);
+    EXPECT_EQ(window.count(progress_event_text("Проверка файлов", "Проверено 0 из 2", 0, false)),
+              1);
+    EXPECT_EQ(window.count(progress_event_text(
+                  "Проверка файлов", "Проверено 1 из 2",
+                  static_cast<int>(files[1].content.size() * 100 / total), false)),
+              1);
+    for (const char* path : {"/pc/files/f0.bin", "/pc/files/f1.bin", "/pc/files/f5.bin"})
+        EXPECT_EQ(requests_for(path), 0) << path;
+    for (const char* path : {"/pc/files/f2.bin", "/pc/files/f3.bin", "/pc/files/f4.bin"})
+        EXPECT_EQ(requests_for(path), 1) << path;
+    EXPECT_TRUE(contains(log_text(), "download: 3 files ok, 3 to download (0 MB)\r\n"));
+}
+
+TEST_F(Install, RefusedManifests) {
+    const std::string hash(64, 'a');
+    const std::string good = "{\"url\":\"ok.bin\",\"hash\":\"" + hash + "\",\"size\":1}";
+    struct Case {
+        std::string body;
+        std::string title;
+        std::string message;
+    };
+    const std::string damaged = "Список файлов на сервере повреждён";
+    const std::string no_link =
+        "Не удалось получить список файлов игры. Проверьте интернет и нажмите «Повторить».";
+    for (const Case& c : std::vector<Case>{
+             {"{\"basePath\":\"pc\",\"files\":[" + good + "]}", "Ошибка обновления",
+              damaged + "."},
+             {"{\"basePath\":\"/pc\",\"files\":[{\"url\":\"../x\",\"hash\":\"" + hash + "\"}]}",
+              "Ошибка обновления", damaged + " (../x)."},
+             {"{\"basePath\":\"/pc\",\"files\":[" + good + ",{\"url\":\"h.bin\",\"hash\":\"" +
+                  std::string(63, 'a') + "\"}]}",
+              "Ошибка обновления", damaged + " (h.bin)."},
+             {"{\"basePath\":\"/pc\",\"files\":[{\"url\":\"n.bin\",\"x\":{},\"hash\":\"" + hash +
+                  "\"}]}",
+              "Ошибка обновления", damaged + " (n.bin)."},
+             {"{\"basePath\":\"/pc\",\"files\":[]}", "Ошибка обновления",
+              "На сервере пока нет файлов игры."},
+             {std::string(4194305, ' '), "Нет связи с сервером", no_link},
+         }) {
+        ASSERT_TRUE(put_server_file("/pc/manifest.json", c.body));
+        run_job();
+        EXPECT_EQ(window.start_game, 0);
+        EXPECT_EQ(window.last_event(), error_event_text(c.title, c.message));
+        EXPECT_TRUE(contains(log_text(), "!! download: " + c.title + ": " + c.message + "\r\n"));
+        EXPECT_FALSE(file_exists(index_path()));
+    }
+    // No manifest at all.
+    set_server_faults(R"({"/pc/manifest.json": {"status": 404}})");
+    run_job();
+    EXPECT_EQ(window.last_event(), error_event_text("Нет связи с сервером", no_link));
+    // Nothing but manifests was asked for.
+    for (const SeenRequest& r : seen_requests()) EXPECT_EQ(r.path, "/pc/manifest.json");
+}
+
+}  // namespace

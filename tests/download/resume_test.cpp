@@ -1,0 +1,181 @@
+// Partial files: resumed, restarted or kept, across attempts, stops and runs.
+#include <gtest/gtest.h>
+
+#include "content_server_support.h"
+#include "job_harness.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/download/download_events.h"
+#include "launcher/download/file_index.h"
+#include "launcher/download/game_files_job.h"
+#include "launcher/net/sha256.h"
+
+namespace {
+
+class Resume : public JobFixtureBase, public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_available());
+        CreateDirectoryW(game_dir.c_str(), nullptr);
+    }
+    void put_local(const std::string& path, const std::string& bytes) {
+        std::wstring p = local(path);
+        CreateDirectoryW(p.substr(0, p.find_last_of(L'\\')).c_str(), nullptr);
+        ASSERT_TRUE(write_file(p, bytes));
+    }
+    uint64_t part_size(const std::string& path) {
+        FileState s = query_file_state(local(path) + L".part");
+        return s.exists ? s.size : 0;
+    }
+};
+
+std::string server_path(const std::string& path) { return std::string(GAME_BASE_PATH) + "/" + path; }
+
+TEST_F(Resume, PartialFilesAreResumedOrStartedAgain) {
+    const std::vector<GameFile> files = {
+        {"resume.bin", pattern_bytes(1000000, 1)},     // correct head
+        {"wrong.bin", pattern_bytes(300000, 2)},       // full length, wrong bytes
+        {"norange.bin", pattern_bytes(400000, 3)},     // server ignores ranges
+        {"whole.bin", pattern_bytes(200000, 4)},       // complete and correct
+        {"longer.bin", pattern_bytes(150000, 5)},      // partial longer than the file
+        {"plain.bin", pattern_bytes(50000, 6)},
+    };
+    publish_game(files);
+    put_local("resume.bin.part", files[0].content.substr(0, 600000));
+    put_local("wrong.bin.part", pattern_bytes(300000, 77));
+    put_local("norange.bin.part", files[2].content.substr(0, 100000));
+    put_local("whole.bin.part", files[3].content);
+    put_local("longer.bin.part", files[4].content + "tail");
+    set_server_faults(R"({"/pc/files/norange.bin": {"ignore_range": true}})");
+
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    for (const GameFile& f : files) {
+        EXPECT_EQ(read_file(local(f.path)), f.content) << f.path;
+        EXPECT_FALSE(file_exists(local(f.path) + L".part")) << f.path;
+    }
+
+    std::vector<SeenRequest> resume, wrong, norange, whole, longer;
+    for (const SeenRequest& r : seen_requests()) {
+        if (r.path == server_path("resume.bin")) resume.push_back(r);
+        if (r.path == server_path("wrong.bin")) wrong.push_back(r);
+        if (r.path == server_path("norange.bin")) norange.push_back(r);
+        if (r.path == server_path("whole.bin")) whole.push_back(r);
+        if (r.path == server_path("longer.bin")) longer.push_back(r);
+    }
+    // Only the tail of a correct head is fetched.
+    ASSERT_EQ(resume.size(), 1u);
+    EXPECT_EQ(resume[0].range, "bytes=600000-");
+    // A wrong complete file is found wrong without asking the server, thrown
+    // away, and fetched from byte 0 after the first pause.
+    ASSERT_EQ(wrong.size(), 1u);
+    EXPECT_EQ(wrong[0].range, "");
+    // A server that will not resume makes the next attempt start from 0.
+    ASSERT_EQ(norange.size(), 2u);
+    EXPECT_EQ(norange[0].range, "bytes=100000-");
+    EXPECT_EQ(norange[1].range, "");
+    EXPECT_TRUE(whole.empty());
+    ASSERT_EQ(longer.size(), 1u);
+    EXPECT_EQ(longer[0].range, "");
+
+    const std::string log = log_text();
+    EXPECT_TRUE(contains(
+        log, "download: wrong.bin attempt 1: файл повреждён при скачивании (размер 300000)\r\n"))
+        << log;
+    EXPECT_TRUE(
+        contains(log, "download: norange.bin attempt 1: сервер не поддерживает докачку\r\n"))
+        << log;
+    EXPECT_EQ(occurrences(log, " attempt "), 2) << log;
+    EXPECT_TRUE(contains(log, "download: done, 6 files,"));
+}
+
+TEST_F(Resume, StopDuringTransferKeepsThePartialForTheNextRun) {
+    const std::vector<GameFile> files = {{"slow/big.bin", pattern_bytes(2000000, 8)}};
+    publish_game(files);
+    set_server_faults(R"({"/pc/files/slow/big.bin": {"trickle": [16384, 20]}})");
+
+    begin();
+    ASSERT_TRUE(window.pump_until([&] { return part_size("slow/big.bin") > 200000; }, 20000));
+    stop_game_files_job();
+    window.drain();
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_FALSE(window.has_error()) << window.last_event();
+    const uint64_t kept = part_size("slow/big.bin");
+    EXPECT_GT(kept, 200000u);
+    EXPECT_LT(kept, files[0].content.size());
+    EXPECT_FALSE(file_exists(local("slow/big.bin")));
+    EXPECT_FALSE(contains(log_text(), "attempt")) << log_text();
+    EXPECT_FALSE(contains(log_text(), "!! ")) << log_text();
+
+    clear_server_faults();
+    clear_server_requests();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_EQ(read_file(local("slow/big.bin")), files[0].content);
+    std::vector<SeenRequest> seen = seen_requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].range, "bytes=" + std::to_string(kept) + "-");
+}
+
+TEST_F(Resume, StopDuringHashPassSavesNothingAndSaysNothing) {
+    // Files in place but never verified: every one must be hashed.
+    std::vector<GameFile> files;
+    for (unsigned i = 0; i < 16; ++i)
+        files.push_back({"h" + std::to_string(i) + ".bin", pattern_bytes(4 * 1048576, 20 + i)});
+    publish_game(files);
+    for (const GameFile& f : files) put_local(f.path, f.content);
+
+    begin();
+    ASSERT_TRUE(window.pump_until([&] { return window.count("Проверено 0 из 16") > 0; }, 20000));
+    stop_game_files_job();
+    window.drain();
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_FALSE(window.has_error());
+    EXPECT_EQ(window.count("Все файлы на месте"), 0);
+    EXPECT_LT(window.count("Проверено"), 16);
+    EXPECT_FALSE(file_exists(index_path()));
+    for (const SeenRequest& r : seen_requests()) EXPECT_EQ(r.path, "/pc/manifest.json");
+    EXPECT_FALSE(contains(log_text(), "files ok")) << log_text();
+}
+
+TEST_F(Resume, FileHeldOpenKeepsItsPartial) {
+    const std::vector<GameFile> files = {{"gta_sa.exe", pattern_bytes(300000, 9)},
+                                         {"other.bin", pattern_bytes(1000, 10)}};
+    publish_game(files);
+    put_local("gta_sa.exe", "an older, shorter version");
+
+    // The game holds its executable open from a process of its own.
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalHoldReady" + tag).c_str()));
+    UniqueHandle release(
+        CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalHoldRelease" + tag).c_str()));
+    std::wstring command = L"\"" + exe_dir() + L"\\hold_file.exe\" \"" + local("gta_sa.exe") +
+                           L"\" Local\\KorvalHoldReady" + tag + L" Local\\KorvalHoldRelease" + tag;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    UniqueHandle holder(pi.hProcess);
+    UniqueHandle holder_thread(pi.hThread);
+    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+
+    run_job();
+    SetEvent(release.get());
+    WaitForSingleObject(holder.get(), 10000);
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_EQ(window.last_event(),
+              error_event_text("Ошибка загрузки",
+                               "Не удалось загрузить файл 'gta_sa.exe': файл занят — закройте игру."));
+    EXPECT_EQ(read_file(local("gta_sa.exe.part")), files[0].content);
+    EXPECT_EQ(requests_for(server_path("gta_sa.exe")), 1);  // no retry
+    EXPECT_FALSE(contains(log_text(), "attempt")) << log_text();
+
+    // Once the game is closed, the complete partial goes into place unasked.
+    clear_server_requests();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_EQ(read_file(local("gta_sa.exe")), files[0].content);
+    EXPECT_EQ(requests_for(server_path("gta_sa.exe")), 0);
+}
+
+}  // namespace
