@@ -13,32 +13,16 @@
 # in BUILD/bench-data.
 # Usage: bench/download_bench.sh [FILES (2000)] [BIG_MIB (256)] [RUNS (1)]
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${KORVAL_BUILD_DIR:-$root/build}"
+source "$(dirname "$0")/bench_env.sh"
 files="${1:-2000}"
 big_mib="${2:-256}"
 runs="${3:-1}"
-port="${KORVAL_TEST_PORT:-47443}"
 
-bash "$root/tools/setup.sh"
 command -v aria2c >/dev/null || apt-get install -y -qq aria2 >/dev/null
-command -v bc >/dev/null || apt-get install -y -qq bc >/dev/null
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target bench_game_files install_root_cert >/dev/null
-source "$root/tools/wine_env.sh"
-
+bench_start bench_game_files
 data="$build/bench-data/game-$files-$big_mib"
 out="$build/bench-data/game-out"
-server=""
-finish() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
-  wine_env_stop
-  rm -rf "$out"
-}
-trap finish EXIT
-wine_env_start "$build"
-certs=$("$root/tools/content_server_cert.sh" "$build")
+BENCH_CLEANUP='rm -rf "$out"'
 
 if [ ! -f "$data/ready" ]; then
   echo "bench: writing $files files and 4 x $big_mib MiB"
@@ -80,10 +64,7 @@ PY
 fi
 total_mib=$(du -sm --apparent-size "$data/root/pc/files" | cut -f1)
 
-python3 "$root/tools/content_server.py" --root "$data/root" --control "$data/control" \
-  --port "$port" --cert "$certs/cert.pem" --key "$certs/key.pem" &
-server=$!
-for _ in $(seq 100); do [ -f "$data/control/ready" ] && break; sleep 0.05; done
+content_server_start "$build" "$data/root" "$data/control" "$port"
 echo '{}' >"$data/control/faults.json"
 rm -f "$data/control/requests.log"
 
@@ -92,13 +73,6 @@ mkdir -p "$out"
 while read -r p; do
   printf 'https://localhost:%s/pc/files/%s\n  out=%s\n' "$port" "$p" "$p"
 done <"$data/paths.txt" >"$url_list"
-
-winpath() { echo "Z:${1//\//\\}"; }
-export LC_ALL=C
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
-now() { date +%s.%N; }
-elapsed() { printf '%.3f' "$(echo "$(now) - $1" | bc -l)"; }
-smaller() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 
 launcher_dir="$out/launcher"
 # One job run; prints "wall job" seconds. The job's own time leaves out the

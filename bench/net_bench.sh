@@ -6,30 +6,14 @@
 # (above 1: the launcher is faster). Best of RUNS runs each.
 # Usage: bench/net_bench.sh [SIZE_MIB (default 1024)] [RUNS (default 3)]
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-# A build of its own: the benchmark's content port must not meet a test run's.
-build="${KORVAL_BUILD_DIR:-$root/build-bench}"
+source "$(dirname "$0")/bench_env.sh"
 size_mib="${1:-1024}"
 runs="${2:-3}"
-port="${KORVAL_BENCH_PORT:-47449}"
 
-bash "$root/tools/setup.sh"
 command -v curl >/dev/null || apt-get install -y -qq curl >/dev/null
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT=$port >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target bench_sha256_file bench_http_fetch \
-  install_root_cert >/dev/null
-source "$root/tools/wine_env.sh"
-source "$root/tools/content_server_env.sh"
+bench_start bench_sha256_file bench_http_fetch
 data="$build/bench-data"
-finish() {
-  content_server_stop
-  wine_env_stop
-  rm -rf "$data/out"
-}
-trap finish EXIT
-wine_env_start "$build"
-certs=$("$root/tools/content_server_cert.sh" "$build")
+BENCH_CLEANUP='rm -rf "$data/out"'
 
 mkdir -p "$data/root" "$data/control" "$data/out"
 big="$data/root/big.bin"
@@ -37,24 +21,16 @@ if [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" -ne $((size_mib * 1048576)) ];
   echo "bench: writing a ${size_mib} MiB test file"
   head -c $((size_mib * 1048576)) /dev/urandom >"$big"
 fi
-winpath() { echo "Z:${1//\//\\}"; }
-export LC_ALL=C
-
 # Wall-clock seconds of a command, best of $runs; any failed run ends the bench.
 best() {
-  local best_s="" s
+  local best_s="" t0
   for _ in $(seq "$runs"); do
-    local t0 t1
-    t0=$(date +%s.%N)
+    t0=$(now)
     "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }
-    t1=$(date +%s.%N)
-    s=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best_s" ] || [ "$(echo "$s < $best_s" | bc -l)" = 1 ]; then best_s=$s; fi
+    best_s=$(smaller "$best_s" "$(elapsed "$t0")")
   done
-  printf '%.3f' "$best_s"
+  echo "$best_s"
 }
-ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
-command -v bc >/dev/null || apt-get install -y -qq bc >/dev/null
 
 wine_do() { LC_ALL=ru_RU.UTF-8 wine "$@" </dev/null; }
 
