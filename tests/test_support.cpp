@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "launcher/core/win_handles.h"
@@ -104,4 +105,18 @@ int run_process(const std::wstring& exe, const std::wstring& arguments, DWORD ti
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     return static_cast<int>(code);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
 }

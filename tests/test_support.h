@@ -2,6 +2,7 @@
 // Small helpers shared by the test programs: private temp folders, files,
 // registry clean-up and child processes.
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -41,3 +42,8 @@ public:
 // or -1 when it could not be started or did not end within `timeout_ms`.
 int run_process(const std::wstring& exe, const std::wstring& arguments,
                 DWORD timeout_ms = 30000);
+
+// Text checks shared by the tests.
+bool contains(const std::string& text, const std::string& part);
+bool contains(const std::vector<std::string>& lines, const std::string& line);
+int occurrences(const std::string& text, const std::string& part);

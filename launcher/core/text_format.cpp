@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "launcher/session/text_convert.h"
+
 namespace {
 
 // Formats one conversion whose complete directive (from '%' to the letter,
@@ -21,15 +23,6 @@ void append_one(std::string& out, const std::string& spec, T value) {
     std::string big(static_cast<size_t>(n) + 1, '\0');
     std::snprintf(big.data(), big.size(), spec.c_str(), value);
     out.append(big.data(), static_cast<size_t>(n));
-}
-
-std::string wide_to_ansi(const wchar_t* text) {
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 1) return std::string();
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), needed, nullptr, nullptr);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
 }
 
 enum class Length { none, hh, h, l, ll, z };
@@ -113,7 +106,7 @@ std::string format_text_v(const char* format, va_list args_in) {
         case 's':
             if (length == Length::l) {
                 const wchar_t* w = va_arg(args, const wchar_t*);
-                std::string narrow = w ? wide_to_ansi(w) : std::string("(null)");
+                std::string narrow = w ? wide_to_narrow(w, CP_ACP) : std::string("(null)");
                 append_one(out, spec + "s", narrow.c_str());
             } else {
                 const char* s = va_arg(args, const char*);

@@ -2,8 +2,6 @@
 // the real page archive as resource 101, as the launcher does.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "launcher/browser/browser_runtime.h"
 #include "launcher/browser/cef_api.h"
 #include "launcher/browser/ui_resource_handler.h"
@@ -11,10 +9,6 @@
 #include "stub_harness.h"
 
 namespace {
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 std::string archive_entry(const std::string& archive, const char* name) {
     mz_zip_archive zip{};

@@ -2,16 +2,10 @@
 // a launcher folder of each test's own. This program has no resource 101.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "launcher/session/text_convert.h"
 #include "stub_harness.h"
 
 namespace {
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 const char API_HASH_LINE[] =
     "libcef api hash a9fddb1f86f1fc427a6eee19a370dbedb14468cb (CEF_API_VERSION 14800)";

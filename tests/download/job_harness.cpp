@@ -172,14 +172,4 @@ void JobFixtureBase::run_job(bool fake_error) {
     window.drain();
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 uint64_t file_time(const std::wstring& path) { return query_file_state(path).time; }

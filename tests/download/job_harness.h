@@ -88,6 +88,4 @@ private:
     std::wstring log_path_;
 };
 
-bool contains(const std::string& text, const std::string& part);
-int occurrences(const std::string& text, const std::string& part);
 uint64_t file_time(const std::wstring& path);

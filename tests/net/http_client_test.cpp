@@ -21,10 +21,6 @@ std::string pattern(size_t size, unsigned seed) {
     return s;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 class HttpClient : public ::testing::Test {
 protected:
     TempDir dir{L"http"};
