@@ -22,7 +22,7 @@ bench_finish() {
 bench_start() {
   bash "$root/tools/setup.sh"
   command -v bc >/dev/null || apt-get install -y -qq bc >/dev/null
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH="$KORVAL_ARCH" \
     -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
   cmake --build "$build" --parallel "$(nproc)" --target "$@" install_root_cert >/dev/null
   trap bench_finish EXIT

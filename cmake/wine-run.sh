@@ -5,6 +5,7 @@
 # Usage: wine-run.sh BUILD_DIR PROGRAM [ARGS...]
 set -uo pipefail
 build_dir="$1"; shift
+source "$(dirname "$0")/wine-tools.sh"
 export WINEPREFIX="${WINEPREFIX:-$build_dir/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

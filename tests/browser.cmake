@@ -1,6 +1,5 @@
 # Test programs of the embedded browser host. They drive the launcher's code
 # against the stand-in runtime (tools/cef_stub) in real windows under Wine.
-add_subdirectory(${PROJECT_SOURCE_DIR}/tools/cef_stub ${CMAKE_BINARY_DIR}/cef_stub)
 
 # Archives written by other ZIP writers: Python's zipfile and CMake's libarchive.
 set(zip_fixtures ${CMAKE_BINARY_DIR}/bin/zip_fixtures)

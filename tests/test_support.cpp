@@ -120,3 +120,13 @@ int occurrences(const std::string& text, const std::string& part) {
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
+
+bool install_stub_runtime(const std::wstring& launcher_dir, const std::string& scenario) {
+    const std::wstring cef = launcher_dir + L"\\cef";
+    CreateDirectoryW(cef.c_str(), nullptr);
+    const std::wstring bin = exe_dir();
+    return CopyFileW((bin + L"\\cef_stub_full\\libcef.dll").c_str(),
+                     (cef + L"\\libcef.dll").c_str(), FALSE) &&
+           CopyFileW((bin + L"\\korval.exe").c_str(), (cef + L"\\korval.exe").c_str(), FALSE) &&
+           write_file(cef + L"\\stub_scenario.txt", scenario);
+}

@@ -37,6 +37,12 @@ public:
     ~SettingsKeyGuard();
 };
 
+// Gives a launcher folder the stand-in browser runtime (cef\libcef.dll and
+// the sub-process program cef\korval.exe) with `scenario` to play, so that
+// a launcher process started there runs its window and ends as the scenario
+// says (a "close" line closes the window as the user would).
+bool install_stub_runtime(const std::wstring& launcher_dir, const std::string& scenario);
+
 // Starts a program and waits for it while pumping this thread's messages (a
 // child may send messages to windows of this thread). Returns the exit code,
 // or -1 when it could not be started or did not end within `timeout_ms`.

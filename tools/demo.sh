@@ -9,7 +9,8 @@ build="${KORVAL_BUILD_DIR:-$root/build}"
 port="${KORVAL_TEST_PORT:-47443}"
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+source "$root/cmake/wine-tools.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH="$KORVAL_ARCH" \
   -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target korval_launcher korval install_root_cert \
   >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }

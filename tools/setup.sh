@@ -7,8 +7,11 @@ need=(
   cmake make python3 openssl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   binutils-mingw-w64-i686 libz-mingw-w64-dev
+  # The 64-bit test build, for kernels that run no 32-bit programs.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  binutils-mingw-w64-x86-64
   googletest
-  wine wine32:i386
+  wine wine32:i386 wine64
   xvfb xauth
   icoutils
   locales

@@ -1,6 +1,7 @@
 # Sourced by the build and test scripts: the private Wine prefix of a build
 # folder, a virtual display and a persistent wineserver for the whole run.
 # Usage: wine_env_start BUILD_DIR ; ... ; wine_env_stop
+source "$(dirname "${BASH_SOURCE[0]}")/../cmake/wine-tools.sh"
 
 wine_env_start() {
   local build_dir="$1"

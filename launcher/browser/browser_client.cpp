@@ -3,8 +3,8 @@
 #include <string>
 
 #include "cef_api.h"
-#include "core/log.h"
-#include "core/session_state.h"
+#include "launcher/core/log.h"
+#include "launcher/core/session_state.h"
 #include "page_bridge.h"
 #include "static_handler.h"
 

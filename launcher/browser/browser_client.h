@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "cef_objects.h"
-#include "core/window_messages.h"  // main_window, the browser's parent
+#include "launcher/core/window_messages.h"  // main_window, the browser's parent
 
 // The browser, holding one reference of its own from `on_after_created` to
 // `on_before_close`; null before and after. Window thread only.

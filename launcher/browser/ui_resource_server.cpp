@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "core/log.h"
-#include "core/win_handles.h"
-#include "session/text_convert.h"
+#include "launcher/core/log.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/session/text_convert.h"
 #include "ui_resource_handler.h"
 #include "static_handler.h"
 #include "zip_reader.h"

@@ -18,7 +18,7 @@ struct UiSchemeFactory {
     const unsigned char* archive_data = nullptr;  // embedded archive, or null
     std::string base_dir;                         // app_dir + "\KORVAL", ANSI
 };
-static_assert(offsetof(UiSchemeFactory, cef) == 0);
+CEF_LAYOUT_ASSERT(offsetof(UiSchemeFactory, cef) == 0);
 
 // A request's complete answer, decided when the request is opened.
 struct UiResponse {

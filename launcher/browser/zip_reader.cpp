@@ -14,7 +14,7 @@
 #include <windows.h>
 #include <zlib.h>
 
-#include "core/win_handles.h"
+#include "launcher/core/win_handles.h"
 
 namespace {
 

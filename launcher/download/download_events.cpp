@@ -1,11 +1,17 @@
 #include "download_events.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "launcher/core/log.h"
 #include "launcher/core/window_messages.h"
-#include "launcher/session/json_writer.h"
+
+namespace {
+
+std::atomic<long> texts_in_flight{0};
+
+}  // namespace
 
 std::string format_megabytes(uint64_t bytes) {
     char buffer[32];
@@ -13,28 +19,26 @@ std::string format_megabytes(uint64_t bytes) {
     return buffer;
 }
 
-std::string progress_event_text(const std::string& title, const std::string& details,
-                                int percent, bool indeterminate) {
-    char numbers[64];
-    std::snprintf(numbers, sizeof numbers, "\"percent\":%d,\"indeterminate\":%s", percent,
-                  indeterminate ? "true" : "false");
-    return "{\"type\":\"progress\",\"title\":" + json_quote(title) +
-           ",\"details\":" + json_quote(details) + "," + numbers + "}";
-}
-
-std::string error_event_text(const std::string& title, const std::string& message) {
-    return "{\"type\":\"error\",\"title\":" + json_quote(title) +
-           ",\"message\":" + json_quote(message) + "}";
-}
-
 bool post_page_event(HWND window, const std::string& text) {
     char* copy = new char[text.size() + 1];
     std::memcpy(copy, text.c_str(), text.size() + 1);
+    texts_in_flight.fetch_add(1);
     if (PostMessageW(window, WM_PAGE_EVENT, 0, reinterpret_cast<LPARAM>(copy))) return true;
     // Nobody will receive it, so nobody else will free it.
-    delete[] copy;
+    take_page_event_text(reinterpret_cast<LPARAM>(copy));
     return false;
 }
+
+std::string take_page_event_text(LPARAM text) {
+    char* copy = reinterpret_cast<char*>(text);
+    if (!copy) return std::string();
+    std::string out(copy);
+    delete[] copy;
+    texts_in_flight.fetch_sub(1);
+    return out;
+}
+
+long page_event_texts_in_flight() { return texts_in_flight.load(); }
 
 bool post_progress_event(HWND window, const std::string& title, const std::string& details,
                          int percent, bool indeterminate) {

@@ -7,17 +7,23 @@
 
 #include <windows.h>
 
+// The event texts themselves are the page protocol's writer.
+#include "launcher/session/json_writer.h"
+
 // Bytes as whole mebibytes, rounded as "%.0f" rounds.
 std::string format_megabytes(uint64_t bytes);
-
-std::string progress_event_text(const std::string& title, const std::string& details,
-                                int percent, bool indeterminate);
-std::string error_event_text(const std::string& title, const std::string& message);
 
 // Posts a heap copy of `text` with WM_PAGE_EVENT; the window frees it. When
 // the post fails (no such window, full queue) the copy is freed here, and the
 // result is false.
 bool post_page_event(HWND window, const std::string& text);
+
+// The receiving side: the text of a WM_PAGE_EVENT's lParam, freed.
+std::string take_page_event_text(LPARAM text);
+
+// Texts posted and not yet taken: what a queue dropped with its window
+// would leak.
+long page_event_texts_in_flight();
 
 bool post_progress_event(HWND window, const std::string& title, const std::string& details,
                          int percent, bool indeterminate);

@@ -1,5 +1,16 @@
 #include "json_writer.h"
 
+#include "install_dir.h"
+#include "launcher/browser/page_bridge.h"
+#include "launcher/core/log.h"
+#include "text_convert.h"
+
+namespace {
+
+const char* json_bool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
 std::string json_quote(const std::string& text) {
     static const char HEX[] = "0123456789abcdef";
     std::string out;
@@ -20,4 +31,50 @@ std::string json_quote(const std::string& text) {
     }
     out.push_back('"');
     return out;
+}
+
+std::string init_event_text(const std::string& nick, const std::string& version,
+                            bool engineering, bool installed, const std::string& main_address,
+                            const std::string& test_address) {
+    return std::string("{\"type\":\"init\",\"nick\":") + json_quote(nick) +
+           ",\"version\":" + json_quote(version) + ",\"engineering\":" + json_bool(engineering) +
+           ",\"installed\":" + json_bool(installed) +
+           ",\"servers\":[{\"id\":\"main\",\"name\":\"Основной сервер\",\"address\":" +
+           json_quote(main_address) +
+           "},{\"id\":\"test\",\"name\":\"Тестовый сервер\",\"address\":" +
+           json_quote(test_address) + "}]}";
+}
+
+std::string install_dir_event_text(const InstallDirCheck& check) {
+    return "{\"type\":\"installDir\",\"path\":" + json_quote(check.path) +
+           ",\"freeBytes\":" + std::to_string(check.free_bytes) +
+           ",\"needBytes\":" + std::to_string(NEED_BYTES) + ",\"error\":" +
+           json_quote(check.error) + "}";
+}
+
+std::string error_event_text(const std::string& title, const std::string& message) {
+    return "{\"type\":\"error\",\"title\":" + json_quote(title) +
+           ",\"message\":" + json_quote(message) + "}";
+}
+
+std::string launching_event_text() { return "{\"type\":\"launching\"}"; }
+
+std::string progress_event_text(const std::string& title, const std::string& details,
+                                int percent, bool indeterminate) {
+    return "{\"type\":\"progress\",\"title\":" + json_quote(title) +
+           ",\"details\":" + json_quote(details) + ",\"percent\":" + std::to_string(percent) +
+           ",\"indeterminate\":" + json_bool(indeterminate) + "}";
+}
+
+void send_error_event(const std::string& title, const std::string& message) {
+    send_page_event(error_event_text(title, message));
+}
+
+void send_install_dir_event(const InstallDirCheck& check) {
+    session.candidate = check;
+    // The path and the error come from the page or the disk: bounded.
+    log_line_bounded("install: dir '%s' free %llu MB%s%s", utf8_to_ansi(check.path).c_str(),
+                     static_cast<unsigned long long>(check.free_bytes / 1048576),
+                     check.error.empty() ? "" : " — ", utf8_to_ansi(check.error).c_str());
+    send_page_event(install_dir_event_text(check));
 }

@@ -1,8 +1,30 @@
 #pragma once
 // The JSON text of the launcher's events to the page. There is no general
-// serializer: events are fixed pieces of text with quoted values in between.
+// serializer: each event is fixed pieces of text with quoted values in between,
+// with no whitespace between tokens.
+#include <cstdint>
 #include <string>
+
+#include "launcher/core/session_state.h"
 
 // `text` (UTF-8 bytes) as a JSON string: quote and backslash escaped, control
 // bytes as \u00XX, every other byte (UTF-8 sequences, 127) copied as it is.
 std::string json_quote(const std::string& text);
+
+// The events, member for member in the order the page's protocol fixes.
+std::string init_event_text(const std::string& nick, const std::string& version,
+                            bool engineering, bool installed, const std::string& main_address,
+                            const std::string& test_address);
+std::string install_dir_event_text(const InstallDirCheck& check);
+std::string error_event_text(const std::string& title, const std::string& message);
+std::string launching_event_text();
+std::string progress_event_text(const std::string& title, const std::string& details,
+                                int percent, bool indeterminate);
+
+// Window thread only. The error event, straight to the page; callers log
+// their own cause.
+void send_error_event(const std::string& title, const std::string& message);
+
+// Window thread only. Makes the check the session's candidate, logs it as
+// "install: dir ...", and sends the installDir event.
+void send_install_dir_event(const InstallDirCheck& check);

@@ -14,13 +14,6 @@ size_t index_of(const std::vector<std::string>& lines, const std::string& line) 
     return std::find(lines.begin(), lines.end(), line) - lines.begin();
 }
 
-std::vector<std::string> received;
-void record_message(const std::string& json) {
-    received.push_back(json);
-    // Answers at once, as the dispatcher does, from inside the console callback.
-    send_page_event(R"({"type":"init","nick":"Вася \"Q\" \\ /"})");
-}
-
 }  // namespace
 
 TEST(BrowserHandlers, AllowListFocusAndCloseInTheRuntimesOrder) {
@@ -76,13 +69,18 @@ TEST(BrowserHandlers, AllowListFocusAndCloseInTheRuntimesOrder) {
     EXPECT_TRUE(contains(r, "window_info.bounds 0 0 1280 591"));
     EXPECT_TRUE(contains(r, "window_info.parent window"));
     EXPECT_TRUE(contains(r, "window_info.runtime_style 2"));
-    EXPECT_TRUE(contains(r, "window_info.size 68"));
+    EXPECT_TRUE(contains(r, "window_info.size " + abi_size(68, sizeof(cef_window_info_t))));
     EXPECT_TRUE(contains(r, "window_info.unlisted_nonzero none"));
-    EXPECT_TRUE(contains(r, "browser_settings.size 168"));
+    EXPECT_TRUE(contains(r, "browser_settings.size " +
+                            abi_size(168, sizeof(cef_browser_settings_t))));
     EXPECT_TRUE(contains(r, "browser_settings.background_color 0xff050505"));
     EXPECT_TRUE(contains(r, "browser_settings.unlisted_nonzero none"));
-    for (const char* line : {"client size=96", "context_menu size=48", "display size=72",
-                             "life_span size=44", "request size=64"})
+    for (const std::string& line :
+         {"client size=" + abi_size(96, sizeof(cef_client_t)),
+          "context_menu size=" + abi_size(48, sizeof(cef_context_menu_handler_t)),
+          "display size=" + abi_size(72, sizeof(cef_display_handler_t)),
+          "life_span size=" + abi_size(44, sizeof(cef_life_span_handler_t)),
+          "request size=" + abi_size(64, sizeof(cef_request_handler_t))})
         EXPECT_TRUE(contains(run.report_lines("handler "), line)) << line;
     for (const std::string& line : r) EXPECT_NE(line.rfind("!! ", 0), 0u) << line;
 }
@@ -98,65 +96,6 @@ TEST(BrowserHandlers, DevelopersKeepTheContextMenuAndABrowserThatGoesClosesTheWi
     EXPECT_TRUE(run.report_lines("close_browser").empty());
     EXPECT_TRUE(contains(run.report(), "run_message_loop end"));
     EXPECT_EQ(current_browser, nullptr);
-}
-
-TEST(PageBridge, RecognisesThePrefixAndAnswersIntoThePage) {
-    received.clear();
-    set_page_message_handler(record_message);
-    StubRun run;
-    run.write_scenario(
-        "console __launcher__:{\"type\":\"ready\"}\n"
-        "console __launcher__:\n"
-        "console __LAUNCHER__:{\"type\":\"ready\"}\n"
-        "console  __launcher__:{}\n"
-        "console __launcher__\n"
-        "console_at http://ui/assets/x.js 42 Привет, мир\n"
-        "close\n");
-    ASSERT_TRUE(run.init());
-    // Before the browser exists an event goes nowhere, silently.
-    send_page_event(R"({"type":"early"})");
-    run.host_browser();
-    set_page_message_handler(nullptr);
-    // And after it has closed.
-    send_page_event(R"({"type":"late"})");
-
-    EXPECT_EQ(received, (std::vector<std::string>{R"({"type":"ready"})", ""}));
-    EXPECT_EQ(run.report_lines("console\t"),
-              (std::vector<std::string>{
-                  "__launcher__:{\"type\":\"ready\"}\t-> 1", "__launcher__:\t-> 1",
-                  "__LAUNCHER__:{\"type\":\"ready\"}\t-> 0", " __launcher__:{}\t-> 0",
-                  "__launcher__\t-> 0",
-                  "\\xd0\\x9f\\xd1\\x80\\xd0\\xb8\\xd0\\xb2\\xd0\\xb5\\xd1\\x82, "
-                  "\\xd0\\xbc\\xd0\\xb8\\xd1\\x80\t-> 0"}));
-    std::vector<std::string> log = run.log();
-    for (const char* line : {"console: __LAUNCHER__:{\"type\":\"ready\"} (http://ui/assets/index.js:1)",
-                             "console:  __launcher__:{} (http://ui/assets/index.js:1)",
-                             "console: __launcher__ (http://ui/assets/index.js:1)",
-                             "console: Привет, мир (http://ui/assets/x.js:42)"})
-        EXPECT_TRUE(contains(log, line)) << line;
-    for (const std::string& line : log) EXPECT_EQ(line.find("__launcher__:{\"type\""), std::string::npos);
-
-    // One script per answer, the JSON unchanged, in the page's main frame.
-    std::vector<std::string> scripts = run.report_lines("script\t");
-    ASSERT_EQ(scripts.size(), 2u);
-    EXPECT_EQ(unescape(scripts[0]),
-              "korval://launcher\t0\twindow.dispatchEvent(new CustomEvent('launcher',{detail:"
-              R"({"type":"init","nick":"Вася \"Q\" \\ /"})"
-              "}));");
-    EXPECT_EQ(scripts[1], scripts[0]);
-    EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                            [](const std::string& l) { return l.find("early") != std::string::npos ||
-                                                              l.find("late") != std::string::npos; }),
-              0);
-}
-
-TEST(PageBridge, PageMessagesAreLoggedUntilADispatcherIsSet) {
-    StubRun run;
-    run.write_scenario("console __launcher__:{\"type\":\"menu\"}\nclose\n");
-    ASSERT_TRUE(run.init());
-    run.host_browser();
-    EXPECT_TRUE(contains(run.log(), "page: message {\"type\":\"menu\"}"));
-    EXPECT_TRUE(run.report_lines("script").empty());
 }
 
 TEST(BrowserHandlers, RefusedBrowserLeavesTheWindowEmpty) {

@@ -56,7 +56,7 @@ TEST(RuntimeBinding, StartsWithTheLaunchersSettingsAndRegistersThePages) {
     ASSERT_NE(app, run.app_dir_ansi());
     for (const std::string& line : std::vector<std::string>{
              "initialize instance=1 app=1 sandbox=0",
-             "settings.size 244",
+             "settings.size " + abi_size(244, sizeof(cef_settings_t)),
              "settings.no_sandbox 1",
              "settings.browser_subprocess_path " + app + "\\cef\\korval.exe",
              "settings.resources_dir_path " + app + "\\cef",
@@ -72,7 +72,7 @@ TEST(RuntimeBinding, StartsWithTheLaunchersSettingsAndRegistersThePages) {
              "settings.external_message_pump 0",
              "settings.unlisted_nonzero none",
              "initialize -> 1",
-             "register_scheme http ui size=24",
+             "register_scheme http ui size=" + abi_size(24, sizeof(cef_scheme_handler_factory_t)),
          })
         EXPECT_TRUE(contains(report, line)) << line;
 

@@ -6,41 +6,15 @@
 #include "launcher/browser/browser_runtime.h"
 #include "launcher/browser/cef_api.h"
 #include "launcher/core/log.h"
+#include "launcher/core/main_window.h"
 #include "launcher/core/session_state.h"
 #include "launcher/session/text_convert.h"
 
 namespace {
 
-const UINT_PTR SAFETY_TIMER = 77;
-bool closing = false;
-
-// The parts of the launcher's window procedure that the browser relies on.
-LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-    case WM_CLOSE:
-        if (current_browser && !closing) {
-            closing = true;
-            cef_browser_host_t* host = current_browser->get_host(current_browser);
-            host->close_browser(host, 1);
-            host->base.release(&host->base);
-            return 0;
-        }
-        break;
-    case WM_SETFOCUS:
-        if (current_browser) {
-            cef_browser_host_t* host = current_browser->get_host(current_browser);
-            host->set_focus(host, 1);
-            host->base.release(&host->base);
-        }
-        return 0;
-    case WM_TIMER:
-        if (wparam == SAFETY_TIMER) DestroyWindow(window);
-        return 0;
-    case WM_DESTROY:
-        cef_api.quit_message_loop();
-        return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
+// A run that does not end by itself is ended, so that a test fails instead of hanging.
+void CALLBACK end_overdue_run(HWND, UINT, UINT_PTR, DWORD) {
+    if (main_window) DestroyWindow(main_window);
 }
 
 std::vector<std::string> split_lines(const std::string& text, const char* separator) {
@@ -59,7 +33,6 @@ StubRun::StubRun(const char* variant, bool with_runtime, bool dev) : dir_(L"бр
     startup_options.app_dir = app_dir_ansi();
     startup_options.dev = dev;
     current_browser = nullptr;
-    closing = false;
     log_open(app_dir_ansi() + "\\korval_launcher.log", false);
     if (with_runtime) {
         CreateDirectoryW(dir_.file(L"cef").c_str(), nullptr);
@@ -88,28 +61,31 @@ void StubRun::write_scenario(const std::string& text) {
 
 bool StubRun::init() { return init_browser_runtime(); }
 
-void StubRun::host_browser(bool visible) {
+void StubRun::host_browser(bool visible, UINT limit_ms) {
+    // The launcher's own window procedure, in a class of the test's.
     static bool registered = false;
     if (!registered) {
         WNDCLASSW c{};
-        c.lpfnWndProc = host_window_proc;
+        c.lpfnWndProc = main_window_proc;
         c.hInstance = GetModuleHandleW(nullptr);
         c.lpszClassName = L"KorvalTestHost";
         c.hbrBackground = CreateSolidBrush(RGB(5, 5, 5));
         registered = RegisterClassW(&c) != 0;
     }
-    RECT area{0, 0, 1280, 591};
-    AdjustWindowRect(&area, 0x02CA0000, FALSE);
-    main_window = CreateWindowExW(0, L"KorvalTestHost", L"KORVAL", 0x02CA0000, 0, 0,
+    closing = false;
+    RECT area{0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
+    AdjustWindowRect(&area, MAIN_WINDOW_STYLE, FALSE);
+    main_window = CreateWindowExW(0, L"KorvalTestHost", MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, 0, 0,
                                   area.right - area.left, area.bottom - area.top, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(main_window, nullptr);
     // Under Wine without a window manager, a shown window costs seconds to
     // take down: only the tests that are about the visible page show it.
     if (visible) ShowWindow(main_window, SW_SHOW);
-    SetTimer(main_window, SAFETY_TIMER, 15000, nullptr);
+    UINT_PTR overdue = SetTimer(nullptr, 0, limit_ms, end_overdue_run);
     create_browser_window();
     cef_api.run_message_loop();
+    KillTimer(nullptr, overdue);
     if (IsWindow(main_window)) DestroyWindow(main_window);
     main_window = nullptr;
 }
@@ -139,6 +115,18 @@ std::vector<FetchRecord> StubRun::fetches() const {
             r.body = unescape(f[5]);
         }
         out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<std::string> StubRun::events() const {
+    const std::string head = "window.dispatchEvent(new CustomEvent('launcher',{detail:";
+    const std::string tail = "}));";
+    std::vector<std::string> out;
+    for (const std::string& line : report_lines("script\t")) {
+        std::string code = unescape(line.substr(line.find('\t', line.find('\t') + 1) + 1));
+        if (code.compare(0, head.size(), head) == 0 && code.size() >= head.size() + tail.size())
+            out.push_back(code.substr(head.size(), code.size() - head.size() - tail.size()));
     }
     return out;
 }

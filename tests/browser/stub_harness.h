@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/browser/cef_objects.h"
 #include "test_support.h"
 
 struct FetchRecord {
@@ -22,6 +23,12 @@ struct FetchRecord {
     std::string flow;  // "open=1,1 skip=0,0 freed=1"
     std::string body;
 };
+
+// A structure size as the report shows it: the runtime's own 32-bit figure,
+// or in a 64-bit test build that build's size of the same structure.
+inline std::string abi_size(unsigned size_32bit, size_t size_here) {
+    return std::to_string(sizeof(void*) == 4 ? size_32bit : size_here);
+}
 
 class StubRun {
 public:
@@ -38,15 +45,17 @@ public:
     void write_scenario(const std::string& text);
     // init_browser_runtime for this folder, with the log in the folder.
     bool init();
-    // Creates a top-level window, the browser in it, and runs the runtime's
-    // message loop until the window is destroyed (or 15 s have passed).
-    // The window is shown only when `visible`.
-    void host_browser(bool visible = false);
+    // Creates a top-level window with the launcher's window procedure, the
+    // browser in it, and runs the runtime's message loop until the window is
+    // destroyed (or `limit_ms` have passed). Shown only when `visible`.
+    void host_browser(bool visible = false, UINT limit_ms = 15000);
 
     std::vector<std::string> report() const;
     // The report's lines that begin with `prefix`, without it.
     std::vector<std::string> report_lines(const std::string& prefix) const;
     std::vector<FetchRecord> fetches() const;
+    // The JSON of every event the launcher sent to the page, in order.
+    std::vector<std::string> events() const;
     // The log's messages, without their time stamps.
     std::vector<std::string> log() const;
 

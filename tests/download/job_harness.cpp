@@ -5,6 +5,7 @@
 #include "content_server_support.h"
 #include "launcher/core/log.h"
 #include "launcher/core/window_messages.h"
+#include "launcher/download/download_events.h"
 #include "launcher/download/file_index.h"
 #include "launcher/download/game_files_job.h"
 #include "launcher/net/json_reader.h"
@@ -85,9 +86,8 @@ JobWindow::~JobWindow() {
 LRESULT CALLBACK JobWindow::proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* self = reinterpret_cast<JobWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_PAGE_EVENT) {
-        char* text = reinterpret_cast<char*>(lparam);
+        std::string text = take_page_event_text(lparam);
         if (self) self->events.push_back(text);
-        delete[] text;
         return 0;
     }
     if (message == WM_START_GAME) {

@@ -140,6 +140,8 @@ protected:
         launcher_bytes = read_file(exe_dir() + L"\\korval_launcher.exe");
         ASSERT_FALSE(launcher_bytes.empty());
         ASSERT_TRUE(write_file(exe, launcher_bytes));
+        // A launcher that runs on after the update step closes its window at once.
+        ASSERT_TRUE(install_stub_runtime(dir.path(), "close\n"));
     }
     int run_launcher(const std::wstring& args) {
         return run_process(exe, L"--game-dir=C:\\none " + args, 60000);

@@ -71,4 +71,6 @@ int create_browser(const cef_window_info_t* window_info, cef_client_t* client,
                    const cef_string_t* url, const cef_browser_settings_t* settings);
 // Called by the host object when the launcher asks the browser to close.
 void request_browser_close(StubBrowser* browser, int force);
+// Every script the launcher ran in the page, for the scenario's `await` steps.
+void note_script(const std::string& code);
 void destroy_stub_windows();

@@ -25,6 +25,18 @@ StubBrowser* devtools = nullptr;
 bool main_closed = false;
 size_t next_step = 0;
 
+// `await`: the scripts run so far, and the first one a new await may match
+// (each script satisfies one await at most).
+const UINT_PTR STEP_TIMER = 1;
+const UINT_PTR AWAIT_TIMER = 2;
+const DWORD AWAIT_POLL_MS = 20;
+const DWORD AWAIT_DEFAULT_MS = 60000;
+std::vector<std::string> scripts_run;
+size_t await_from = 0;
+std::string awaited;
+DWORD await_deadline = 0;
+bool check_await();
+
 HINSTANCE stub_instance() {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
@@ -173,6 +185,12 @@ std::string rest_after(const std::string& line, size_t words) {
     return at == std::string::npos ? std::string() : line.substr(at);
 }
 
+// A path below the launcher's folder, the parent of this library's.
+std::string below_launcher(const std::string& relative) {
+    std::string folder = stub_folder();
+    return folder.substr(0, folder.find_last_of('\\')) + "\\" + relative;
+}
+
 // One step; false when the next step waits for a timer.
 bool play(const std::string& step) {
     std::string word = step.substr(0, step.find(' '));
@@ -210,19 +228,55 @@ bool play(const std::string& step) {
     } else if (word == "devtools_close") {
         if (devtools) before_close(devtools);
     } else if (word == "wait") {
-        SetTimer(control, 1, std::atoi(rest_after(step, 1).c_str()), nullptr);
+        SetTimer(control, STEP_TIMER, std::atoi(rest_after(step, 1).c_str()), nullptr);
         return false;
+    } else if (word == "await" || word == "await_for") {
+        DWORD limit = AWAIT_DEFAULT_MS;
+        awaited = rest_after(step, 1);
+        if (word == "await_for") {
+            limit = static_cast<DWORD>(std::atol(awaited.c_str()));
+            awaited = rest_after(step, 2);
+        }
+        await_deadline = GetTickCount() + limit;
+        return !check_await();
+    } else if (word == "post") {
+        report("post %s", rest_after(step, 1).c_str());
+        PostMessageW(top, static_cast<UINT>(std::atol(rest_after(step, 1).c_str())), 0, 0);
+    } else if (word == "copy") {
+        std::string from = rest_after(step, 1);
+        from = from.substr(0, from.find(' '));
+        std::string to = rest_after(step, 2);
+        report("copy %s %s -> %d", from.c_str(), to.c_str(),
+               CopyFileA(below_launcher(from).c_str(), below_launcher(to).c_str(), FALSE) ? 1 : 0);
     } else if (word == "remove") {
-        // A path below the launcher's folder, the parent of this library's.
-        std::string folder = stub_folder();
-        std::string path = folder.substr(0, folder.find_last_of('\\')) + "\\" + rest_after(step, 1);
-        report("remove %s -> %d", rest_after(step, 1).c_str(), DeleteFileA(path.c_str()) ? 1 : 0);
+        report("remove %s -> %d", rest_after(step, 1).c_str(),
+               DeleteFileA(below_launcher(rest_after(step, 1)).c_str()) ? 1 : 0);
     } else if (word == "quit") {
         report("quit");
         PostQuitMessage(0);
     } else {
         report("!! unknown step %s", step.c_str());
     }
+    return true;
+}
+
+// True while the awaited script has not run yet and there is time left.
+bool check_await() {
+    if (awaited.empty()) return false;
+    for (size_t i = await_from; i < scripts_run.size(); ++i) {
+        if (scripts_run[i].find(awaited) != std::string::npos) {
+            report("await\t%s\t-> ok", escape(awaited).c_str());
+            await_from = i + 1;
+            awaited.clear();
+            return false;
+        }
+    }
+    if (static_cast<LONG>(GetTickCount() - await_deadline) >= 0) {
+        report("!! await\t%s\t-> timed out", escape(awaited).c_str());
+        awaited.clear();
+        return false;
+    }
+    SetTimer(control, AWAIT_TIMER, AWAIT_POLL_MS, nullptr);
     return true;
 }
 
@@ -260,7 +314,7 @@ LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         return 0;
     case WM_TIMER:
         KillTimer(window, wparam);
-        PostMessageW(window, MSG_STEP, 0, 0);
+        if (wparam == STEP_TIMER || !check_await()) PostMessageW(window, MSG_STEP, 0, 0);
         return 0;
     case MSG_STEP:
         if (next_step < scenario().steps.size() && play(scenario().steps[next_step++]))
@@ -338,6 +392,8 @@ int create_browser(const cef_window_info_t* info, cef_client_t* client_object,
 void request_browser_close(StubBrowser* browser, int force) {
     PostMessageW(control, MSG_DO_CLOSE, 0, reinterpret_cast<LPARAM>(browser));
 }
+
+void note_script(const std::string& code) { scripts_run.push_back(code); }
 
 void destroy_stub_windows() {
     if (main_browser && IsWindow(browser_window(main_browser)))

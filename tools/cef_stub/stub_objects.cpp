@@ -119,7 +119,9 @@ void CEF_CALLBACK host_set_focus(cef_browser_host_t* self, int focus) {
 }
 void CEF_CALLBACK frame_execute_java_script(cef_frame_t* self, const cef_string_t* code,
                                             const cef_string_t* url, int line) {
-    report("script\t%s\t%d\t%s", utf8_of(url).c_str(), line, escape(utf8_of(code)).c_str());
+    std::string text = utf8_of(code);
+    report("script\t%s\t%d\t%s", utf8_of(url).c_str(), line, escape(text).c_str());
+    note_script(text);
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ std::string unlisted_nonzero(const void* data, size_t size,
     return out.empty() ? "none" : out;
 }
 
+// Where a member of the settings lies, as an (offset, length) pair.
+#define MEMBER(name) \
+    std::pair<size_t, size_t>(offsetof(cef_settings_t, name), sizeof(cef_settings_t::name))
+
 void report_settings(const cef_settings_t& s) {
     report("settings.size %u", static_cast<unsigned>(s.size));
     report("settings.no_sandbox %d", s.no_sandbox);
@@ -50,8 +54,11 @@ void report_settings(const cef_settings_t& s) {
     report("settings.external_message_pump %d", s.external_message_pump);
     report("settings.unlisted_nonzero %s",
            unlisted_nonzero(&s, sizeof s,
-                            {{0, 8}, {8, 12}, {156, 12}, {168, 12}, {72, 12}, {60, 12},
-                             {112, 12}, {124, 12}, {136, 4}, {180, 4}, {188, 4}})
+                            {MEMBER(size), MEMBER(no_sandbox), MEMBER(browser_subprocess_path),
+                             MEMBER(resources_dir_path), MEMBER(locales_dir_path),
+                             MEMBER(root_cache_path), MEMBER(cache_path), MEMBER(locale),
+                             MEMBER(log_file), MEMBER(log_severity),
+                             MEMBER(remote_debugging_port), MEMBER(background_color)})
                .c_str());
 }
 

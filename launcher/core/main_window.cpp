@@ -1,0 +1,139 @@
+#include "main_window.h"
+
+#include <dwmapi.h>
+
+#include "launcher/browser/browser_client.h"
+#include "launcher/browser/cef_api.h"
+#include "launcher/browser/page_bridge.h"
+#include "launcher/download/download_events.h"
+#include "launcher/download/game_files_job.h"
+#include "launcher/session/game_launch.h"
+#include "launcher/session/install_dir.h"
+#include "log.h"
+#include "window_messages.h"
+
+HWND main_window = nullptr;
+bool closing = false;
+
+namespace {
+
+const COLORREF BACKGROUND = RGB(5, 5, 5);
+const DWORD DARK_TITLE_BAR_ATTRIBUTE = 20;
+const int ICON_RESOURCE = 1;
+
+void focus_browser() {
+    cef_browser_host_t* host = current_browser->get_host(current_browser);
+    if (!host) return;
+    host->set_focus(host, 1);
+    host->base.release(&host->base);
+}
+
+void close_browser() {
+    cef_browser_host_t* host = current_browser->get_host(current_browser);
+    if (!host) return;
+    // Forced: the page gets no say in the close.
+    host->close_browser(host, 1);
+    host->base.release(&host->base);
+}
+
+// Events still queued for the window when it goes would take their texts
+// with them.
+void free_queued_page_events(HWND window) {
+    MSG msg;
+    while (PeekMessageW(&msg, window, WM_PAGE_EVENT, WM_PAGE_EVENT, PM_REMOVE))
+        take_page_event_text(msg.lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_DESTROY:
+        // The job posts nothing once stopped, so the queue can be emptied for good.
+        stop_game_files_job();
+        free_queued_page_events(window);
+        cef_api.quit_message_loop();
+        return 0;
+    case WM_SETFOCUS:
+        // Keyboard input belongs to the page.
+        if (current_browser) focus_browser();
+        return 0;
+    case WM_CLOSE:
+        // The first close asks the browser to go; the runtime answers with a
+        // second WM_CLOSE, which destroys the window.
+        if (current_browser && !closing) {
+            closing = true;
+            stop_game_files_job();
+            close_browser();
+            return 0;
+        }
+        break;
+    case WM_ERASEBKGND:
+        // The browser covers the client area.
+        return 1;
+    case WM_TIMER:
+        if (wparam == CLOSE_TIMER_ID) {
+            // Killed first, so the close is posted once.
+            KillTimer(window, CLOSE_TIMER_ID);
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    case WM_PAGE_EVENT:
+        send_page_event(take_page_event_text(lparam));
+        return 0;
+    case WM_START_GAME:
+        launch_game();
+        return 0;
+    case WM_PICK_DIR:
+        run_pick_flow();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+RECT main_window_rect(int dpi, const RECT& work) {
+    RECT outer{0, 0, MulDiv(CLIENT_WIDTH, dpi, 96), MulDiv(CLIENT_HEIGHT, dpi, 96)};
+    AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+    int width = outer.right - outer.left;
+    int height = outer.bottom - outer.top;
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+    return RECT{x, y, x + width, y + height};
+}
+
+bool create_main_window() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(ICON_RESOURCE));
+    window_class.hIconSm = window_class.hIcon;
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = CreateSolidBrush(BACKGROUND);
+    window_class.lpszClassName = MAIN_WINDOW_CLASS;
+    if (!RegisterClassExW(&window_class)) {
+        log_line("!! CreateWindow failed: %lu", GetLastError());
+        return false;
+    }
+
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT r = main_window_rect(dpi, work);
+
+    main_window = CreateWindowExW(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE,
+                                  r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
+                                  nullptr, instance, nullptr);
+    if (!main_window) {
+        log_line("!! CreateWindow failed: %lu", GetLastError());
+        return false;
+    }
+    BOOL dark = TRUE;
+    DwmSetWindowAttribute(main_window, DARK_TITLE_BAR_ATTRIBUTE, &dark, sizeof dark);
+    ShowWindow(main_window, SW_SHOW);
+    UpdateWindow(main_window);
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The launcher's one top-level window. Its procedure is where the work of
+// other threads (posted messages) and the page's deferred requests run on the
+// window thread, which is also the browser runtime's UI thread, and where the
+// orderly close of browser and window is driven.
+#include <windows.h>
+
+const wchar_t MAIN_WINDOW_CLASS[] = L"KorvalLauncher";
+const wchar_t MAIN_WINDOW_TITLE[] = L"KORVAL";
+// Caption, system menu and minimise box: fixed size, no maximise box.
+const DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// The client area at 96 DPI.
+const int CLIENT_WIDTH = 1280;
+const int CLIENT_HEIGHT = 591;
+
+// Set once when the window starts closing its browser; never cleared.
+extern bool closing;
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Registers the class and creates the window, sized for the screen's DPI and
+// centred in the work area, with a dark title bar, and shows it. On success
+// `main_window` is set; on failure the error is logged and the result is false.
+bool create_main_window();
+
+// The window rectangle (outer size) for a client area at `dpi`, centred in `work`.
+RECT main_window_rect(int dpi, const RECT& work);
