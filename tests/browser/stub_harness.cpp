@@ -13,7 +13,9 @@
 namespace {
 
 // A run that does not end by itself is ended, so that a test fails instead of hanging.
+bool run_was_overdue = false;
 void CALLBACK end_overdue_run(HWND, UINT, UINT_PTR, DWORD) {
+    run_was_overdue = true;
     if (main_window) DestroyWindow(main_window);
 }
 
@@ -73,6 +75,7 @@ void StubRun::host_browser(bool visible, UINT limit_ms) {
         registered = RegisterClassW(&c) != 0;
     }
     closing = false;
+    run_was_overdue = false;
     RECT area{0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
     AdjustWindowRect(&area, MAIN_WINDOW_STYLE, FALSE);
     main_window = CreateWindowExW(0, L"KorvalTestHost", MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, 0, 0,
@@ -89,6 +92,8 @@ void StubRun::host_browser(bool visible, UINT limit_ms) {
     if (IsWindow(main_window)) DestroyWindow(main_window);
     main_window = nullptr;
 }
+
+bool StubRun::overdue() const { return run_was_overdue; }
 
 std::vector<std::string> StubRun::report() const {
     return split_lines(read_file(dir_.file(L"cef\\stub_report.txt")), "\n");

@@ -49,6 +49,8 @@ public:
     // browser in it, and runs the runtime's message loop until the window is
     // destroyed (or `limit_ms` have passed). Shown only when `visible`.
     void host_browser(bool visible = false, UINT limit_ms = 15000);
+    // The last host_browser ran into its limit (and destroyed the window itself).
+    bool overdue() const;
 
     std::vector<std::string> report() const;
     // The report's lines that begin with `prefix`, without it.

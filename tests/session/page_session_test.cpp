@@ -1,0 +1,266 @@
+// The page's messages played by the stand-in runtime against the launcher's
+// own window procedure and dispatcher, with the game files job against the
+// test content server and the SA-MP client's stand-in as samp.exe.
+#include <gtest/gtest.h>
+
+#include "download/job_harness.h"
+#include "launcher/browser/page_bridge.h"
+#include "launcher/core/window_messages.h"
+#include "launcher/core/session_state.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/download/game_files_job.h"
+#include "launcher/session/game_dir_setting.h"
+#include "launcher/session/install_dir.h"
+#include "launcher/session/json_writer.h"
+#include "launcher/session/text_convert.h"
+#include "stub_harness.h"
+#include "content_server_support.h"
+
+namespace {
+
+const char MAIN[] = "203.0.113.10:7777";
+
+std::string message(const std::string& json) { return "console __launcher__:" + json + "\n"; }
+std::string nick_message(const std::string& nick, const std::string& server = "main") {
+    return message(R"({"type":"nick","nick":")" + nick + R"(","serverId":")" + server + R"("})");
+}
+
+void delete_samp_key() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP"); }
+
+std::string samp_value(const char* name) {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\SAMP", 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return "(no key)";
+    char buffer[512] = {};
+    DWORD size = sizeof buffer - 1;
+    if (RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                         &size) != ERROR_SUCCESS)
+        return "(none)";
+    return buffer;
+}
+
+void put_samp_name(const std::string& name) {
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\SAMP", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, key.out(), nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key.get(), "PlayerName", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(name.c_str()), DWORD(name.size() + 1));
+}
+
+int events_of(const std::vector<std::string>& events, const std::string& type) {
+    int n = 0;
+    for (const std::string& e : events) n += contains(e, "{\"type\":\"" + type + "\"");
+    return n;
+}
+
+// A session as the launcher starts one: main server, nothing chosen yet.
+class PageSession : public ::testing::Test {
+protected:
+    StubRun run;
+    SettingsKeyGuard settings;
+    TempDir games{L"Игры korval"};
+    std::wstring game_dir = games.file(L"KORVAL");
+
+    void SetUp() override {
+        delete_samp_key();
+        session = SessionState{};
+        session.main_server_address = MAIN;
+        session.server_address = MAIN;
+        // As if a folder had been saved before: the proposal is not a system folder.
+        session.game_dir = wide_to_narrow(game_dir, CP_ACP);
+        clear_server_faults();
+        clear_server_requests();
+    }
+    void TearDown() override {
+        stop_game_files_job();
+        delete_samp_key();
+    }
+    void play(const std::string& scenario, UINT limit_ms = 30000) {
+        run.write_scenario(scenario);
+        ASSERT_TRUE(run.init());
+        run.host_browser(false, limit_ms);
+        // Every run here ends by itself: by the scenario, the page or the close timer.
+        EXPECT_FALSE(run.overdue());
+    }
+    bool logged(const std::string& line) const { return contains(run.log(), line); }
+};
+
+TEST_F(PageSession, ReadyAnswersWithInitAndTheSavedSampName) {
+    put_samp_name("Ivan_Petrov");
+    play(message(R"({"type":"ready"})") + "await \"init\"\n" + message(R"({"type":"ready"})") +
+         "await \"init\"\nclose\n");
+    const std::vector<std::string> events = run.events();
+    ASSERT_EQ(events.size(), 2u);
+    const std::string init =
+        R"({"type":"init","nick":"Ivan_Petrov","version":"0.1.4","engineering":false,)"
+        R"("installed":false,"servers":[{"id":"main","name":"Основной сервер","address":")" +
+        std::string(MAIN) +
+        R"("},{"id":"test","name":"Тестовый сервер","address":"203.0.113.10:7778"}]})";
+    EXPECT_EQ(events[0], init);
+    EXPECT_EQ(events[1], init) << "a reloaded page gets the same answer";
+    EXPECT_TRUE(logged("page ready, saved nick 'Ivan_Petrov'"));
+}
+
+TEST_F(PageSession, ASavedNameThatIsNoNickIsNotOffered) {
+    // The SA-MP client takes any name; the page only gets one it would accept.
+    put_samp_name(wide_to_narrow(L"Иван", CP_ACP));
+    play(message(R"({"type":"ready"})") + "await \"init\"\nclose\n");
+    ASSERT_EQ(run.events().size(), 1u);
+    EXPECT_TRUE(contains(run.events()[0], R"("nick":"",)"));
+}
+
+TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
+    play(nick_message("x") + nick_message("Ivan", "eu") +
+         message(R"({"type":"nick","nick":"Ivan_Pe)") +  // cut off mid-message
+         message(R"({"type":"teleport"})") + nick_message("Ivan_Petrov", "test") +
+         "await installDir\nclose\n");
+    EXPECT_TRUE(logged("!! page sent invalid nick 'x'"));
+    EXPECT_TRUE(logged("!! page sent unknown server id 'eu'"));
+    EXPECT_TRUE(logged("!! page sent invalid nick ''"));
+    EXPECT_TRUE(logged(R"(page: unknown message {"type":"teleport"})"));
+    EXPECT_TRUE(logged("nick Ivan_Petrov, server 203.0.113.10:7778"));
+    const std::vector<std::string> events = run.events();
+    ASSERT_EQ(events.size(), 1u) << "refused messages get no answer";
+    const InstallDirCheck expected = check_install_dir(wide_to_narrow(game_dir), false);
+    EXPECT_EQ(events[0], R"({"type":"installDir","path":)" + json_quote(expected.path) +
+                             R"(,"freeBytes":)" + std::to_string(expected.free_bytes) +
+                             R"(,"needBytes":10000000000,"error":)" + json_quote(expected.error) +
+                             "}");
+    EXPECT_EQ(session.candidate.path, expected.path);
+    EXPECT_EQ(session.server_address, "203.0.113.10:7778");
+}
+
+TEST_F(PageSession, HugeAndHostileMessagesAreBoundedInTheLog) {
+    const std::string huge(100000, 'A');
+    play(nick_message(huge) + message(R"({"type":"link","name":")" + huge + R"("})") +
+         message(R"({"type":"nick","nick":"Iv\u0061n","serverId":"main"})") +
+         "await installDir\nclose\n");
+    for (const std::string& line : run.log()) EXPECT_LE(line.size(), 2048u);
+    EXPECT_TRUE(logged("nick Ivan, server 203.0.113.10:7777")) << "\\u escapes decode";
+    EXPECT_TRUE(file_exists(run.dir().file(L"korval_launcher.log")));
+}
+
+TEST_F(PageSession, InstallCreatesTheFolderSavesItAndEndsInTheGame) {
+    publish_game({{"samp.exe", pattern_bytes(3000, 1)}, {"gta_sa.exe", pattern_bytes(5000, 2)}});
+    session.no_game = true;
+    // A second install while the job runs is ignored.
+    play(message(R"({"type":"ready"})") + nick_message("Ivan_Petrov") + "await installDir\n" +
+             message(R"({"type":"install"})") + message(R"({"type":"install"})") +
+             nick_message("Petr_Ivanov") + "await launching\n",
+         60000);
+    EXPECT_TRUE(file_exists(game_dir + L"\\gta_sa.exe"));
+    EXPECT_EQ(read_game_dir_setting(), session.game_dir);
+    EXPECT_EQ(utf8_to_wide(session.game_dir, CP_ACP), game_dir);
+    EXPECT_EQ(requests_for("/pc/manifest.json"), 1);
+    EXPECT_EQ(session.nick, "Ivan_Petrov") << "a nick while busy is ignored";
+    EXPECT_TRUE(logged("install: game dir set to '" + session.game_dir + "'"));
+    const std::vector<std::string> events = run.events();
+    EXPECT_GE(events_of(events, "progress"), 1);
+    EXPECT_EQ(events_of(events, "launching"), 1);
+    EXPECT_EQ(events_of(events, "error"), 0);
+    EXPECT_EQ(samp_value("PlayerName"), "Ivan_Petrov");
+    EXPECT_TRUE(logged("game: --no-game, would run " + session.game_dir + "\\samp.exe " + MAIN +
+                       " as Ivan_Petrov"));
+    // The close timer took the window down without the scenario's help.
+    EXPECT_FALSE(IsWindow(main_window));
+}
+
+TEST_F(PageSession, AFolderThatHoldsTheGameIsTakenAsItIs) {
+    ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
+    ASSERT_TRUE(write_file(game_dir + L"\\gta_sa.exe", "MZ"));
+    ASSERT_TRUE(write_file(game_dir + L"\\samp.exe", "MZ"));
+    publish_game({{"samp.exe", "MZ"}, {"gta_sa.exe", "MZ"}});
+    session.no_game = true;
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"install"})") +
+             "await launching\n",
+         60000);
+    EXPECT_TRUE(session.installed);
+    EXPECT_TRUE(logged("install: game dir set to '" + session.game_dir + "' (game already there)"));
+}
+
+TEST_F(PageSession, RetryRunsTheJobAgainAfterAFailure) {
+    publish_game({{"samp.exe", pattern_bytes(100, 3)}, {"gta_sa.exe", pattern_bytes(100, 4)}});
+    set_server_faults(R"({"/pc/manifest.json": {"status": 500, "times": 1}})");
+    session.no_game = true;
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"install"})") +
+             "await \"error\"\n" + message(R"({"type":"retry"})") + "await launching\n",
+         60000);
+    const std::vector<std::string> events = run.events();
+    EXPECT_EQ(events_of(events, "error"), 1);
+    EXPECT_EQ(events_of(events, "launching"), 1);
+    EXPECT_EQ(requests_for("/pc/manifest.json"), 2);
+}
+
+TEST_F(PageSession, ExitClosesTheWindowAndLinksAreLogged) {
+    play(message(R"({"type":"link","name":"forum"})") + message(R"({"type":"menu"})") +
+             message(R"({"type":"exit"})"),
+         20000);
+    EXPECT_TRUE(logged("link forum: not configured"));
+    EXPECT_TRUE(logged("page: engineering menu (not implemented on PC yet)"));
+    EXPECT_FALSE(run.overdue()) << "exit closed the window itself";
+}
+
+// The game start itself (WM_START_GAME), with the SA-MP stand-in as samp.exe.
+class GameLaunch : public PageSession {
+protected:
+    std::wstring record = game_dir + L"\\samp_record.txt";
+
+    void SetUp() override {
+        PageSession::SetUp();
+        ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
+        session.nick = "Ivan_Petrov";
+        session.busy = true;
+    }
+    std::string launch_scenario() const {
+        return "post 32770\nawait_for 10000 \"type\"\n";
+    }
+    std::string wait_for_record() const {
+        for (int i = 0; i < 200 && !file_exists(record); ++i) Sleep(50);
+        Sleep(100);
+        return read_file(record);
+    }
+};
+
+TEST_F(GameLaunch, StartsSampInTheGameFolderWithTheServerAndTheNick) {
+    ASSERT_TRUE(CopyFileW((exe_dir() + L"\\samp_stub\\samp.exe").c_str(),
+                          (game_dir + L"\\samp.exe").c_str(), FALSE));
+    play(launch_scenario());
+    const std::string ansi_dir = session.game_dir;
+    const std::string text = wait_for_record();
+    EXPECT_TRUE(contains(text, "command_line\t\"" + ansi_dir + "\\samp.exe\" " + MAIN + "\r\n"))
+        << text;
+    EXPECT_TRUE(contains(text, "current_dir\t" + ansi_dir + "\r\n")) << text;
+    EXPECT_TRUE(contains(text, "PlayerName\tIvan_Petrov\r\n")) << text;
+    EXPECT_TRUE(contains(text, "gta_sa_exe\t" + ansi_dir + "\\gta_sa.exe\r\n")) << text;
+    EXPECT_EQ(run.events(), (std::vector<std::string>{R"({"type":"launching"})"}));
+    EXPECT_FALSE(session.busy);
+    EXPECT_TRUE(logged("game: started \"" + ansi_dir + "\\samp.exe\" " + MAIN + " as Ivan_Petrov"));
+    EXPECT_FALSE(IsWindow(main_window)) << "the launcher closes after the start";
+}
+
+TEST_F(GameLaunch, AMissingSampIsReportedAndTheWindowStays) {
+    play(launch_scenario() + "close\n");
+    EXPECT_TRUE(logged("!! " + session.game_dir + "\\samp.exe not found"));
+    ASSERT_EQ(run.events().size(), 1u);
+    EXPECT_EQ(run.events()[0], R"({"type":"error","title":"Игра не найдена","message":)" +
+                                   json_quote("Нет файла samp.exe в папке " +
+                                              wide_to_narrow(game_dir) + ".") +
+                                   "}");
+    EXPECT_FALSE(session.busy) << "the page may try again";
+}
+
+TEST_F(GameLaunch, AFileThatIsNoProgramFailsEveryTryWithTheSystemsCode) {
+    ASSERT_TRUE(write_file(game_dir + L"\\samp.exe", "not a program"));
+    play(launch_scenario() + launch_scenario() + "close\n");
+    const std::vector<std::string> events = run.events();
+    ASSERT_EQ(events.size(), 4u);
+    for (size_t i : {0u, 2u}) EXPECT_EQ(events[i], R"({"type":"launching"})");
+    for (size_t i : {1u, 3u})
+        EXPECT_EQ(events[i], R"({"type":"error","title":"Не удалось запустить игру",)"
+                             R"("message":"Ошибка запуска samp.exe (193)."})");
+    EXPECT_TRUE(logged("!! CreateProcess(\"" + session.game_dir + "\\samp.exe\" " + MAIN +
+                       ") failed: 193"));
+}
+
+}  // namespace
