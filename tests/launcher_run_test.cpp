@@ -1,0 +1,191 @@
+// korval_launcher.exe as a user meets it: its window, the browser runtime's
+// stand-in playing the page, the whole road from start to the game, and the
+// message when the browser runtime is missing.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "content_server_support.h"
+#include "download/job_harness.h"
+#include "launcher/core/win_handles.h"
+#include "launcher/session/text_convert.h"
+#include "test_support.h"
+
+namespace {
+
+// A launcher started without waiting for it, as the user starts it.
+class RunningLauncher {
+public:
+    RunningLauncher(const std::wstring& exe, const std::wstring& arguments) {
+        std::wstring command = L"\"" + exe + L"\" " + arguments;
+        std::vector<wchar_t> buffer(command.begin(), command.end());
+        buffer.push_back(L'\0');
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &si, &pi)) {
+            process_.reset(pi.hProcess);
+            CloseHandle(pi.hThread);
+            id_ = pi.dwProcessId;
+        }
+    }
+    ~RunningLauncher() {
+        if (process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
+            TerminateProcess(process_.get(), 99);
+    }
+    bool started() const { return process_.valid(); }
+    // The first top-level window of the process with that class, waiting up to 20 s.
+    HWND window(const wchar_t* class_name) const {
+        for (int i = 0; i < 400; ++i) {
+            HWND found = nullptr;
+            while ((found = FindWindowExW(nullptr, found, class_name, nullptr))) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(found, &owner);
+                if (owner == id_) return found;
+            }
+            if (WaitForSingleObject(process_.get(), 50) != WAIT_TIMEOUT) return nullptr;
+        }
+        return nullptr;
+    }
+    // The exit code, or -1 when it did not end in time.
+    int wait(DWORD timeout_ms = 60000) const {
+        if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(process_.get(), &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+std::wstring text_of(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+BOOL CALLBACK collect_child_text(HWND child, LPARAM out) {
+    *reinterpret_cast<std::wstring*>(out) += text_of(child) + L"\n";
+    return TRUE;
+}
+
+class LauncherRun : public ::testing::Test {
+protected:
+    TempDir dir{L"Лаунчер run"};
+    TempDir games{L"Игры run"};
+    std::wstring exe = dir.file(L"korval_launcher.exe");
+    std::wstring game_dir = games.file(L"KORVAL");
+    SettingsKeyGuard settings;
+
+    void SetUp() override {
+        ASSERT_TRUE(CopyFileW((exe_dir() + L"\\korval_launcher.exe").c_str(), exe.c_str(), FALSE));
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
+        clear_server_requests();
+        clear_server_faults();
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP"); }
+    std::string log_text() const { return read_file(dir.file(L"korval_launcher.log")); }
+    std::wstring game_arg() const { return L"\"--game-dir=" + game_dir + L"\""; }
+};
+
+TEST_F(LauncherRun, FromTheFirstStartToTheGame) {
+    const std::string samp = read_file(exe_dir() + L"\\samp_stub\\samp.exe");
+    ASSERT_FALSE(samp.empty());
+    publish_game({{"samp.exe", samp},
+                  {"gta_sa.exe", pattern_bytes(70000, 1)},
+                  {"models/gta3.img", pattern_bytes(3 << 20, 2)},
+                  {"data/default.dat", ""}});
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await installDir\n"
+                                                 "console __launcher__:{\"type\":\"install\"}\n"
+                                                 "await launching\n"));
+    // The page has the nick from --autotest; the launcher closes itself
+    // after the game's start.
+    ASSERT_EQ(run_process(exe, L"--no-update --autotest=Ivan_Petrov " + game_arg(), 90000), 0);
+
+    EXPECT_EQ(read_file(game_dir + L"\\models\\gta3.img"), pattern_bytes(3 << 20, 2));
+    EXPECT_TRUE(file_exists(game_dir + L"\\data\\default.dat"));
+    std::wstring record = game_dir + L"\\samp_record.txt";
+    for (int i = 0; i < 100 && !file_exists(record); ++i) Sleep(50);
+    Sleep(100);
+    const std::string game_ansi = wide_to_narrow(game_dir, CP_ACP);
+    const std::string started = read_file(record);
+    EXPECT_TRUE(contains(started, "command_line\t\"" + game_ansi + "\\samp.exe\" 203.0.113.10:7777\r\n"))
+        << started;
+    EXPECT_TRUE(contains(started, "PlayerName\tIvan_Petrov\r\n")) << started;
+
+    const std::string log = log_text();
+    for (const std::string& line : std::vector<std::string>{
+             "page ready, saved nick ''", "nick Ivan_Petrov, server 203.0.113.10:7777",
+          "install: game dir set to '" + game_ansi + "'",
+          "game: started \"" + game_ansi + "\\samp.exe\" 203.0.113.10:7777 as Ivan_Petrov",
+          "exit\r\n"})
+        EXPECT_TRUE(contains(log, line)) << line << "\n" << log;
+    EXPECT_EQ(requests_for("/pc/launcher/latest.json"), 0) << "--no-update asks nothing";
+}
+
+TEST_F(LauncherRun, TheWindowIsFixedSizeCentredInTheWorkAreaAndClosesOnRequest) {
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "await_for 30000 never\n"));
+    RunningLauncher launcher(exe, L"--no-update " + game_arg());
+    ASSERT_TRUE(launcher.started());
+    HWND window = launcher.window(L"KorvalLauncher");
+    ASSERT_NE(window, nullptr) << log_text();
+    EXPECT_EQ(text_of(window), L"KORVAL");
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_EQ(style & 0x02CF0000, 0x02CA0000) << std::hex << style << ": no sizing, no maximise";
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    // 96 DPI under Wine: the page's own size, centred in the work area.
+    RECT client{}, outer{}, work{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right - client.left, 1280);
+    EXPECT_EQ(client.bottom - client.top, 591);
+    RECT expected{0, 0, 1280, 591};
+    AdjustWindowRect(&expected, 0x02CA0000, FALSE);
+    GetWindowRect(window, &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = expected.right - expected.left, height = expected.bottom - expected.top;
+    EXPECT_EQ(outer.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(outer.top, work.top + (work.bottom - work.top - height) / 2);
+
+    // The close box: the browser goes first, then the window, then the process.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(launcher.wait(), 0);
+    const std::string log = log_text();
+    EXPECT_EQ(log.substr(log.size() - 6), "exit\r\n") << log;
+}
+
+TEST_F(LauncherRun, WithoutTheBrowserRuntimeAMessageSaysWhereItShouldBe) {
+    // No cef folder at all beside the launcher.
+    RunningLauncher launcher(exe, L"--no-update " + game_arg());
+    ASSERT_TRUE(launcher.started());
+    HWND box = launcher.window(L"#32770");
+    ASSERT_NE(box, nullptr) << log_text();
+    EXPECT_EQ(text_of(box), L"KORVAL");
+    std::wstring texts;
+    EnumChildWindows(box, collect_child_text, reinterpret_cast<LPARAM>(&texts));
+    EXPECT_NE(texts.find(L"Не удалось запустить встроенный браузер (папка cef рядом с лаунчером)."),
+              std::wstring::npos)
+        << wide_to_narrow(texts);
+    EXPECT_EQ(FindWindowW(L"KorvalLauncher", nullptr), nullptr) << "no window behind the message";
+
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(launcher.wait(), 1);
+    EXPECT_TRUE(contains(log_text(), "!! LoadLibrary(")) << log_text();
+    EXPECT_FALSE(contains(log_text(), "exit\r\n")) << "no shutdown of a runtime never started";
+}
+
+TEST_F(LauncherRun, ARuntimeThatFailsToStartGetsTheSameMessage) {
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "initialize fail\n"));
+    RunningLauncher launcher(exe, L"--no-update " + game_arg());
+    HWND box = launcher.window(L"#32770");
+    ASSERT_NE(box, nullptr) << log_text();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(launcher.wait(), 1);
+    EXPECT_TRUE(contains(log_text(), "!! cef_initialize failed")) << log_text();
+}
+
+}  // namespace
