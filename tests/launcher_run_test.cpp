@@ -127,6 +127,61 @@ TEST_F(LauncherRun, FromTheFirstStartToTheGame) {
     EXPECT_EQ(requests_for("/pc/launcher/latest.json"), 0) << "--no-update asks nothing";
 }
 
+TEST_F(LauncherRun, WithTheGamePresentAndNoGameTheRoadNeedsOnlyReady) {
+    ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
+    const std::vector<GameFile> files = {{"samp.exe", "MZ samp"}, {"gta_sa.exe", "MZ gta"}};
+    for (const GameFile& file : files)
+        ASSERT_TRUE(write_file(game_dir + L"\\" + utf8_to_wide(file.path), file.content));
+    publish_game(files);
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await launching\n"));
+    ASSERT_EQ(run_process(exe, L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg(), 60000),
+              0);
+    const std::string log = log_text();
+    EXPECT_FALSE(contains(log, "install: dir")) << "no folder to choose: " << log;
+    EXPECT_TRUE(contains(log, "game: --no-game, would run ")) << log;
+    EXPECT_EQ(requests_for(std::string(GAME_BASE_PATH) + "/samp.exe"), 0) << "nothing downloaded";
+    EXPECT_EQ(requests_for("/pc/manifest.json"), 1);
+    EXPECT_EQ(read_file(game_dir + L"\\samp.exe"), "MZ samp");
+    EXPECT_FALSE(file_exists(game_dir + L"\\samp_record.txt"));
+    EXPECT_TRUE(contains(log, "exit\r\n"));
+}
+
+TEST_F(LauncherRun, ClosingDuringADownloadStopsItAndTheNextStartResumes) {
+    const std::string big = pattern_bytes(4 << 20, 7);
+    publish_game({{"samp.exe", "MZ"}, {"gta_sa.exe", "MZ"}, {"models/big.img", big}});
+    const std::string big_path = std::string(GAME_BASE_PATH) + "/models/big.img";
+    set_server_faults("{\"" + big_path + "\": {\"trickle\": [65536, 100], \"times\": 1}}");
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await installDir\n"
+                                                 "console __launcher__:{\"type\":\"install\"}\n"
+                                                 "wait 1500\n"
+                                                 "close\n"));
+    ASSERT_EQ(run_process(exe, L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg(), 60000),
+              0);
+    const std::wstring part = game_dir + L"\\models\\big.img.part";
+    ASSERT_TRUE(file_exists(part)) << log_text();
+    const size_t kept = read_file(part).size();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, big.size());
+    EXPECT_FALSE(file_exists(game_dir + L"\\models\\big.img"));
+    std::string log = log_text();
+    EXPECT_EQ(log.substr(log.size() - 6), "exit\r\n") << log;
+
+    // The folder is saved and the game is not there yet: the next start
+    // goes straight to the job, which asks only for the rest.
+    clear_server_requests();
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await launching\n"));
+    ASSERT_EQ(run_process(exe, L"--no-update --no-game --autotest=Ivan_Petrov", 60000), 0);
+    EXPECT_EQ(read_file(game_dir + L"\\models\\big.img"), big) << log_text();
+    bool resumed = false;
+    for (const SeenRequest& r : seen_requests())
+        if (r.path == big_path && r.range.rfind("bytes=", 0) == 0 && r.range != "bytes=0-")
+            resumed = true;
+    EXPECT_TRUE(resumed) << "the partial file was continued";
+}
+
 TEST_F(LauncherRun, TheWindowIsFixedSizeCentredInTheWorkAreaAndClosesOnRequest) {
     ASSERT_TRUE(install_stub_runtime(dir.path(), "await_for 30000 never\n"));
     RunningLauncher launcher(exe, L"--no-update " + game_arg());
