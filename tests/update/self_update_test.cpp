@@ -179,6 +179,8 @@ TEST_F(UpdateCycle, NewerLauncherReplacesAndRestartsItself) {
                                   " (" + std::to_string(probe.size()) + " bytes)\r\n"));
     EXPECT_TRUE(contains(log, "update: starting 0.1.5, exiting\r\n"));
     EXPECT_FALSE(contains(log, " exit\r\n")) << "the old launcher ends without its own run";
+    EXPECT_FALSE(file_exists(dir.file(L"cef\\stub_report.txt")))
+        << "the browser runtime was never loaded";
 
     // The next start (a real launcher again) clears ".old", and with
     // --no-update asks the server nothing.
