@@ -1,7 +1,10 @@
 // The page's messages played by the stand-in runtime against the launcher's
 // own window procedure and dispatcher, with the game files job against the
 // test content server and the SA-MP client's stand-in as samp.exe.
+#include <thread>
+
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include "download/job_harness.h"
 #include "launcher/browser/page_bridge.h"
@@ -110,6 +113,27 @@ TEST_F(PageSession, ASavedNameThatIsNoNickIsNotOffered) {
     EXPECT_TRUE(contains(run.events()[0], R"("nick":"",)"));
 }
 
+TEST_F(PageSession, OnlyTheExactPrefixAtTheStartMakesAMessage) {
+    play("console __launcher__:\n"
+         "console __LAUNCHER__:{\"type\":\"exit\"}\n"
+         "console  __launcher__:{\"type\":\"exit\"}\n"
+         "console __launcher__{\"type\":\"exit\"}\n"
+         "console Загрузка страницы\n"
+         "close\n");
+    std::vector<std::string> answers;
+    for (const std::string& line : run.report_lines("console\t")) answers.push_back(unescape(line));
+    EXPECT_EQ(answers,
+              (std::vector<std::string>{"__launcher__:\t-> 1",
+                                        "__LAUNCHER__:{\"type\":\"exit\"}\t-> 0",
+                                        " __launcher__:{\"type\":\"exit\"}\t-> 0",
+                                        "__launcher__{\"type\":\"exit\"}\t-> 0",
+                                        "Загрузка страницы\t-> 0"}));
+    EXPECT_TRUE(logged("page: unknown message "));
+    EXPECT_TRUE(logged("console: __LAUNCHER__:{\"type\":\"exit\"} (http://ui/assets/index.js:1)"));
+    // The page's own text reaches the log as the page wrote it.
+    EXPECT_TRUE(logged("console: Загрузка страницы (http://ui/assets/index.js:1)"));
+}
+
 TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
     play(nick_message("x") + nick_message("Ivan", "eu") +
          message(R"({"type":"nick","nick":"Ivan_Pe)") +  // cut off mid-message
@@ -134,6 +158,7 @@ TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
 TEST_F(PageSession, HugeAndHostileMessagesAreBoundedInTheLog) {
     const std::string huge(100000, 'A');
     play(nick_message(huge) + message(R"({"type":"link","name":")" + huge + R"("})") +
+         message("{\"type\":\"nick\",\"nick\":\"Iv\xff\xfen\",\"serverId\":\"main\"}") +
          message(R"({"type":"nick","nick":"Iv\u0061n","serverId":"main"})") +
          "await installDir\nclose\n");
     for (const std::string& line : run.log()) EXPECT_LE(line.size(), 2048u);
@@ -192,6 +217,39 @@ TEST_F(PageSession, RetryRunsTheJobAgainAfterAFailure) {
     EXPECT_EQ(requests_for("/pc/manifest.json"), 2);
 }
 
+// The folder dialog, answered from a second thread as the user would: the
+// folder typed into its name box and confirmed.
+TEST_F(PageSession, PickDirOpensTheDialogAndAnswersWithThePickedFolder) {
+    const std::wstring picked = games.file(L"Мои игры");
+    ASSERT_TRUE(CreateDirectoryW(picked.c_str(), nullptr));
+    ASSERT_TRUE(write_file(picked + L"\\other.txt", "x"));
+    bool seen = false;
+    std::thread user([&] {
+        for (int i = 0; i < 200 && !seen; ++i) {
+            HWND dialog = FindWindowW(L"#32770", L"Куда установить игру KORVAL");
+            if (dialog) {
+                seen = true;
+                Sleep(300);
+                SetDlgItemTextW(dialog, 1152, picked.c_str());
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(50);
+        }
+    });
+    // The launcher's window thread is a single-threaded COM apartment.
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"pickDir"})") +
+         "await installDir\nclose\n");
+    user.join();
+    CoUninitialize();
+    ASSERT_TRUE(seen) << "no folder dialog";
+    const std::vector<std::string> events = run.events();
+    ASSERT_EQ(events.size(), 2u);
+    const std::string expected = wide_to_narrow(picked + L"\\KORVAL");
+    EXPECT_TRUE(contains(events[1], R"("path":)" + json_quote(expected))) << events[1];
+    EXPECT_EQ(session.candidate.path, expected);
+}
+
 TEST_F(PageSession, ExitClosesTheWindowAndLinksAreLogged) {
     play(message(R"({"type":"link","name":"forum"})") + message(R"({"type":"menu"})") +
              message(R"({"type":"exit"})"),
@@ -225,7 +283,8 @@ protected:
 TEST_F(GameLaunch, StartsSampInTheGameFolderWithTheServerAndTheNick) {
     ASSERT_TRUE(CopyFileW((exe_dir() + L"\\samp_stub\\samp.exe").c_str(),
                           (game_dir + L"\\samp.exe").c_str(), FALSE));
-    play(launch_scenario());
+    // A second WM_START_GAME (before the close timer fired) runs the whole step again.
+    play(launch_scenario() + launch_scenario());
     const std::string ansi_dir = session.game_dir;
     const std::string text = wait_for_record();
     EXPECT_TRUE(contains(text, "command_line\t\"" + ansi_dir + "\\samp.exe\" " + MAIN + "\r\n"))
@@ -233,7 +292,8 @@ TEST_F(GameLaunch, StartsSampInTheGameFolderWithTheServerAndTheNick) {
     EXPECT_TRUE(contains(text, "current_dir\t" + ansi_dir + "\r\n")) << text;
     EXPECT_TRUE(contains(text, "PlayerName\tIvan_Petrov\r\n")) << text;
     EXPECT_TRUE(contains(text, "gta_sa_exe\t" + ansi_dir + "\\gta_sa.exe\r\n")) << text;
-    EXPECT_EQ(run.events(), (std::vector<std::string>{R"({"type":"launching"})"}));
+    EXPECT_EQ(occurrences(text, "command_line\t"), 2) << text;
+    EXPECT_EQ(run.events(), (std::vector<std::string>(2, R"({"type":"launching"})")));
     EXPECT_FALSE(session.busy);
     EXPECT_TRUE(logged("game: started \"" + ansi_dir + "\\samp.exe\" " + MAIN + " as Ivan_Petrov"));
     EXPECT_FALSE(IsWindow(main_window)) << "the launcher closes after the start";
@@ -248,6 +308,7 @@ TEST_F(GameLaunch, AMissingSampIsReportedAndTheWindowStays) {
                                               wide_to_narrow(game_dir) + ".") +
                                    "}");
     EXPECT_FALSE(session.busy) << "the page may try again";
+    EXPECT_EQ(samp_value("PlayerName"), "Ivan_Petrov") << "written before the test for samp.exe";
 }
 
 TEST_F(GameLaunch, AFileThatIsNoProgramFailsEveryTryWithTheSystemsCode) {
