@@ -16,33 +16,22 @@ namespace {
 // A launcher started without waiting for it, as the user starts it.
 class RunningLauncher {
 public:
-    RunningLauncher(const std::wstring& exe, const std::wstring& arguments) {
-        std::wstring command = L"\"" + exe + L"\" " + arguments;
-        std::vector<wchar_t> buffer(command.begin(), command.end());
-        buffer.push_back(L'\0');
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           nullptr, &si, &pi)) {
-            process_.reset(pi.hProcess);
-            CloseHandle(pi.hThread);
-            id_ = pi.dwProcessId;
-        }
-    }
+    RunningLauncher(const std::wstring& exe, const std::wstring& arguments)
+        : process_(start_process(exe, arguments, &id_)) {}
     ~RunningLauncher() {
         if (process_.valid() && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
             TerminateProcess(process_.get(), 99);
     }
     bool started() const { return process_.valid(); }
-    // The first top-level window of the process with that class, waiting up to 20 s.
+    // The first shown top-level window of the process with that class, waiting
+    // up to 20 s. Shown: a dialog gets its texts before it is shown.
     HWND window(const wchar_t* class_name) const {
         for (int i = 0; i < 400; ++i) {
             HWND found = nullptr;
             while ((found = FindWindowExW(nullptr, found, class_name, nullptr))) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(found, &owner);
-                if (owner == id_) return found;
+                if (owner == id_ && IsWindowVisible(found)) return found;
             }
             if (WaitForSingleObject(process_.get(), 50) != WAIT_TIMEOUT) return nullptr;
         }
@@ -57,8 +46,8 @@ public:
     }
 
 private:
+    DWORD id_ = 0;  // before process_: its start fills this in
     UniqueHandle process_;
-    DWORD id_ = 0;
 };
 
 std::wstring text_of(HWND window) {

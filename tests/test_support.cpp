@@ -73,7 +73,7 @@ std::wstring exe_dir() {
 SettingsKeyGuard::SettingsKeyGuard() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KORVAL"); }
 SettingsKeyGuard::~SettingsKeyGuard() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KORVAL"); }
 
-int run_process(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms) {
+HANDLE start_process(const std::wstring& exe, const std::wstring& arguments, DWORD* process_id) {
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     std::vector<wchar_t> buffer(command.begin(), command.end());
     buffer.push_back(L'\0');
@@ -82,9 +82,15 @@ int run_process(const std::wstring& exe, const std::wstring& arguments, DWORD ti
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &si, &pi))
-        return -1;
-    UniqueHandle process(pi.hProcess);
-    UniqueHandle thread(pi.hThread);
+        return nullptr;
+    CloseHandle(pi.hThread);
+    if (process_id) *process_id = pi.dwProcessId;
+    return pi.hProcess;
+}
+
+int run_process(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms) {
+    UniqueHandle process(start_process(exe, arguments));
+    if (!process.valid()) return -1;
 
     DWORD deadline = GetTickCount() + timeout_ms;
     for (;;) {

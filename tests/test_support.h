@@ -43,6 +43,11 @@ public:
 // says (a "close" line closes the window as the user would).
 bool install_stub_runtime(const std::wstring& launcher_dir, const std::string& scenario);
 
+// Starts a program without waiting for it: its process handle (the caller
+// closes it) and id, or null when it could not be started.
+HANDLE start_process(const std::wstring& exe, const std::wstring& arguments,
+                     DWORD* process_id = nullptr);
+
 // Starts a program and waits for it while pumping this thread's messages (a
 // child may send messages to windows of this thread). Returns the exit code,
 // or -1 when it could not be started or did not end within `timeout_ms`.
