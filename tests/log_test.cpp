@@ -1,6 +1,8 @@
 // The log file and the formatter behind it.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdint>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -141,6 +143,38 @@ TEST(TextFormat, WideStringsGoThroughTheAnsiCodePage) {
     EXPECT_EQ(format_text("%ls", L"Корвал"), utf8_to_ansi("Корвал"));
     EXPECT_EQ(format_text("%ls", L"\u6E38"), "?");
     EXPECT_EQ(format_text("%ls", L""), "");
+}
+
+// Without the compiler's format check, as a format from elsewhere would come.
+std::string unchecked(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string out = format_text_v(format, args);
+    va_end(args);
+    return out;
+}
+
+TEST(TextFormat, EveryArgumentIsTakenAtItsOwnSize) {
+    // A double between two integers: the integer after it must still be read
+    // from its own place.
+    EXPECT_EQ(format_text("%d %.2f %d|%g|%e", 1, 2.5, 3, 0.25, 1e10), "1 2.50 3|0.25|1.000000e+10");
+    EXPECT_EQ(format_text("%zu %zd %td %jd", size_t(4000000000u), ptrdiff_t(-2), ptrdiff_t(-3),
+                          intmax_t(-4)),
+              "4000000000 -2 -3 -4");
+    EXPECT_EQ(format_text("%lld %o %ld|%s", -9000000000ll, 8u, -5l, "end"),
+              "-9000000000 10 -5|end");
+    EXPECT_EQ(unchecked("%I64u %I64d %I32u %s", 18446744073709551615ull, -7ll, 5u, "end"),
+              "18446744073709551615 -7 5 end");
+    EXPECT_EQ(unchecked("%Iu|%s", size_t(12), "end"), "12|end");
+}
+
+TEST(TextFormat, AnUnknownConversionStopsTheReadingOfArguments) {
+    // Reading on would take "%s" from the bytes of the wrong argument.
+    EXPECT_EQ(unchecked("a %d %y %s %d", 1, "never read", 2), "a 1 %y %s %d");
+    int written = 0;
+    EXPECT_EQ(unchecked("%n|%s", &written, "x"), "%n|%s");
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(unchecked("tail %"), "tail %");
 }
 
 TEST(TextFormat, LongArgumentsAreNotCut) {

@@ -25,7 +25,7 @@ void append_one(std::string& out, const std::string& spec, T value) {
     out.append(big.data(), static_cast<size_t>(n));
 }
 
-enum class Length { none, hh, h, l, ll, z };
+enum class Length { none, hh, h, l, ll, z, j, t, L };
 
 }  // namespace
 
@@ -70,6 +70,13 @@ std::string format_text_v(const char* format, va_list args_in) {
         else if (p[0] == 'l' && p[1] == 'l') { length = Length::ll; p += 2; }
         else if (p[0] == 'l') { length = Length::l; ++p; }
         else if (p[0] == 'z') { length = Length::z; ++p; }
+        else if (p[0] == 'j') { length = Length::j; ++p; }
+        else if (p[0] == 't') { length = Length::t; ++p; }
+        else if (p[0] == 'L') { length = Length::L; ++p; }
+        // The Microsoft spellings: I64 and I32 fixed, I as wide as a pointer.
+        else if (p[0] == 'I' && p[1] == '6' && p[2] == '4') { length = Length::ll; p += 3; }
+        else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') { length = Length::none; p += 3; }
+        else if (p[0] == 'I') { length = sizeof(void*) == 8 ? Length::ll : Length::none; ++p; }
 
         char conv = *p;
         if (conv == '\0') {
@@ -80,23 +87,42 @@ std::string format_text_v(const char* format, va_list args_in) {
         switch (conv) {
         case 'd':
         case 'i':
-            if (length == Length::ll) append_one(out, spec + "lld", va_arg(args, long long));
-            else if (length == Length::l) append_one(out, spec + "ld", va_arg(args, long));
-            else append_one(out, spec + "d", va_arg(args, int));  // int, short, char, ptrdiff_t
+            if (length == Length::ll || length == Length::j)
+                append_one(out, spec + "lld", va_arg(args, long long));
+            else if (length == Length::z || length == Length::t)
+                append_one(out, spec + "lld", static_cast<long long>(va_arg(args, ptrdiff_t)));
+            else if (length == Length::l)
+                append_one(out, spec + "lld", static_cast<long long>(va_arg(args, long)));
+            else append_one(out, spec + "d", va_arg(args, int));  // int, short, char
             break;
         case 'u':
         case 'x':
-        case 'X': {
+        case 'X':
+        case 'o': {
             std::string tail(1, conv);
-            if (length == Length::ll)
+            if (length == Length::ll || length == Length::j)
                 append_one(out, spec + "ll" + tail, va_arg(args, unsigned long long));
+            else if (length == Length::z || length == Length::t)
+                append_one(out, spec + "ll" + tail,
+                           static_cast<unsigned long long>(va_arg(args, size_t)));
             else if (length == Length::l)
-                append_one(out, spec + "l" + tail, va_arg(args, unsigned long));
-            else if (length == Length::z)
-                append_one(out, spec + tail, static_cast<unsigned>(va_arg(args, size_t)));
+                append_one(out, spec + "ll" + tail,
+                           static_cast<unsigned long long>(va_arg(args, unsigned long)));
             else append_one(out, spec + tail, va_arg(args, unsigned));
             break;
         }
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            if (length == Length::L)
+                append_one(out, spec + conv, static_cast<double>(va_arg(args, long double)));
+            else append_one(out, spec + conv, va_arg(args, double));
+            break;
         case 'c':
             append_one(out, spec + "c", va_arg(args, int));
             break;
@@ -114,8 +140,13 @@ std::string format_text_v(const char* format, va_list args_in) {
             }
             break;
         default:
-            out.append(start, static_cast<size_t>(p - start));
-            break;
+            // The size of its argument is unknown, so every later argument
+            // would be read from the wrong place: the rest of the text stands
+            // as written, and no argument is taken any more. (%n lands here
+            // too, on purpose.) The compiler refuses such formats anyway.
+            out.append(start);
+            va_end(args);
+            return out;
         }
     }
     va_end(args);
