@@ -1,6 +1,7 @@
 #include "ui_resource_handler.h"
 
 #include <cstring>
+#include <new>
 
 #include "cef_api.h"
 #include "ui_resource_server.h"
@@ -33,14 +34,23 @@ int CEF_CALLBACK handler_has_at_least_one_ref(cef_base_ref_counted_t* self) {
 
 int CEF_CALLBACK handler_open(cef_resource_handler_t* self, cef_request_t* request,
                               int* handle_request, cef_callback_t* callback) {
-    std::string url = request ? take_userfree_text(request->get_url(request)) : std::string();
     if (handle_request) *handle_request = 1;
     UiResourceHandler* handler = handler_of(self);
-    UiResponse response = resolve_ui_request(*handler->factory, url);
-    handler->status = response.status;
-    handler->mime_type = std::move(response.mime_type);
-    handler->body = std::move(response.body);
     handler->read_offset = 0;
+    try {
+        std::string url =
+            request ? take_userfree_text(request->get_url(request)) : std::string();
+        UiResponse response = resolve_ui_request(*handler->factory, url);
+        handler->status = response.status;
+        handler->mime_type = std::move(response.mime_type);
+        handler->body = std::move(response.body);
+    } catch (const std::bad_alloc&) {
+        // Out of memory inside the runtime's callback: this request fails,
+        // the process goes on.
+        handler->status = 404;
+        handler->mime_type.clear();
+        handler->body.clear();
+    }
     return 1;
 }
 
@@ -92,7 +102,10 @@ void CEF_CALLBACK handler_cancel(cef_resource_handler_t*) {}
 cef_resource_handler_t* CEF_CALLBACK create_ui_resource_handler(
     cef_scheme_handler_factory_t* self, cef_browser_t* browser, cef_frame_t* frame,
     const cef_string_t* scheme_name, cef_request_t* request) {
-    UiResourceHandler* handler = new UiResourceHandler;
+    // No handler tells the runtime to fail this one request; an exception
+    // leaving the callback would end the process.
+    UiResourceHandler* handler = new (std::nothrow) UiResourceHandler;
+    if (!handler) return nullptr;
     handler->factory = reinterpret_cast<const UiSchemeFactory*>(self);
     cef_resource_handler_t& cef = handler->cef;
     cef = cef_resource_handler_t{};

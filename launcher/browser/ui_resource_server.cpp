@@ -1,5 +1,7 @@
 #include "ui_resource_server.h"
 
+#include <new>
+
 #include <windows.h>
 
 #include "launcher/core/log.h"
@@ -30,7 +32,32 @@ const MimeRow MIME_TYPES[] = {
     {"mp3", "audio/mpeg"},         {"ogg", "audio/ogg"},          {"wasm", "application/wasm"},
 };
 
+// DOS device names answer in every folder ("ui\\NUL", "ui\\com1.js"): opening
+// one would read a device, or wait on a serial port, instead of a file.
+bool names_a_device(const std::string& path) {
+    static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string stem = path.substr(start, end - start);
+        stem = stem.substr(0, stem.find('.'));
+        while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+        for (char& c : stem)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        for (const char* device : DEVICES)
+            if (stem == device) return true;
+        if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+            stem[3] >= '0' && stem[3] <= '9')
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 bool read_override_file(const std::string& base_dir, const std::string& path, std::string& body) {
+    // A colon would name a stream or a drive, not a file of the folder.
+    if (names_a_device(path) || path.find(':') != std::string::npos) return false;
     std::string relative = path;
     for (char& c : relative)
         if (c == '/') c = '\\';
@@ -38,7 +65,7 @@ bool read_override_file(const std::string& base_dir, const std::string& path, st
     std::wstring name = utf8_to_wide(base_dir, CP_ACP) + L"\\ui\\" + utf8_to_wide(relative);
     UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > MAX_OVERRIDE_FILE) return false;
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
@@ -66,6 +93,19 @@ bool read_archive_entry(const UiSchemeFactory& factory, const std::string& path,
     }
     mz_zip_reader_end(&zip);
     return block != nullptr;
+}
+
+// The override folder first, then the archive. A body that does not fit in
+// memory is answered like a missing one, and logged.
+bool read_body(const UiSchemeFactory& factory, const std::string& path, std::string& body) {
+    try {
+        return read_override_file(factory.base_dir, path, body) ||
+               read_archive_entry(factory, path, body);
+    } catch (const std::bad_alloc&) {
+        body.clear();
+        log_line_bounded("!! ui: out of memory for %s", path.c_str());
+        return false;
+    }
 }
 
 }  // namespace
@@ -96,8 +136,7 @@ UiResponse resolve_ui_request(const UiSchemeFactory& factory, const std::string&
         if (path.find("..") != std::string::npos || path.find('\\') != std::string::npos ||
             path.find('\0') != std::string::npos) {
             response.status = 400;
-        } else if (read_override_file(factory.base_dir, path, response.body) ||
-                   read_archive_entry(factory, path, response.body)) {
+        } else if (read_body(factory, path, response.body)) {
             response.status = 200;
             response.mime_type = mime_type_for(path);
             return response;

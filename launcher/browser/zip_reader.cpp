@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -186,8 +187,27 @@ bool extract_entry(const ZipState& state, const ZipEntry& entry, unsigned char* 
     return crc32(0L, out, entry.size) == entry.crc;
 }
 
+// The reader's calls are a C interface: a failed allocation inside them is a
+// failed call, never an exception that leaves them.
+bool read_central_directory_safely(ZipState& state) {
+    try {
+        return read_central_directory(state);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool extract_entry_safely(const ZipState& state, const ZipEntry& entry, unsigned char* out) {
+    try {
+        return extract_entry(state, entry, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 mz_bool finish_init(mz_zip_archive* zip, ZipState* state) {
-    if (!read_central_directory(*state)) {
+    if (!state) return 0;
+    if (!read_central_directory_safely(*state)) {
         delete state;
         return 0;
     }
@@ -204,7 +224,8 @@ extern "C" {
 mz_bool mz_zip_reader_init_mem(mz_zip_archive* pZip, const void* pMem, size_t size,
                                mz_uint flags) {
     if (!pZip || pZip->m_pState || !pMem) return 0;
-    ZipState* state = new ZipState;
+    ZipState* state = new (std::nothrow) ZipState;
+    if (!state) return 0;
     state->memory = static_cast<const unsigned char*>(pMem);
     state->size = size;
     return finish_init(pZip, state);
@@ -216,7 +237,8 @@ mz_bool mz_zip_reader_init_file(mz_zip_archive* pZip, const char* pFilename, mz_
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) return 0;
-    ZipState* state = new ZipState;
+    ZipState* state = new (std::nothrow) ZipState;
+    if (!state) return 0;
     state->file = std::move(file);
     state->size = static_cast<uint64_t>(size.QuadPart);
     return finish_init(pZip, state);
@@ -233,7 +255,7 @@ void* mz_zip_reader_extract_file_to_heap(mz_zip_archive* pZip, const char* pFile
         // One byte more than needed, so an empty entry still has a block.
         unsigned char* out = static_cast<unsigned char*>(std::malloc(entry.size + 1));
         if (!out) return nullptr;
-        if (!extract_entry(*state, entry, out)) {
+        if (!extract_entry_safely(*state, entry, out)) {
             std::free(out);
             return nullptr;
         }

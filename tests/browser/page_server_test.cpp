@@ -2,6 +2,8 @@
 // the real page archive as resource 101, as the launcher does.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "launcher/browser/browser_runtime.h"
 #include "launcher/browser/cef_api.h"
 #include "launcher/browser/ui_resource_handler.h"
@@ -150,4 +152,31 @@ TEST(PageServer, TheOverrideFolderWinsUntilItsFileIsGone) {
     EXPECT_EQ(f[3].mime_type, "application/octet-stream");
     EXPECT_EQ(f[4].status, 200);
     EXPECT_EQ(f[4].body, archive_entry(page_archive(), "index.html"));
+}
+
+TEST(PageServer, DeviceNamesAndStreamsInTheOverrideFolderAreNotFound) {
+    StubRun run;
+    std::wstring ui = run.dir().file(L"KORVAL\\ui");
+    CreateDirectoryW(run.dir().file(L"KORVAL").c_str(), nullptr);
+    CreateDirectoryW(ui.c_str(), nullptr);
+    ASSERT_TRUE(write_file(ui + L"\\console.js", "real"));
+    const std::vector<std::string> devices = {
+        "http://ui/NUL",     "http://ui/con",          "http://ui/assets/COM1.js",
+        "http://ui/aux.html", "http://ui/lpt9",        "http://ui/CONIN$",
+        "http://ui/nul /x",  "http://ui/console.js:x", "http://ui/prn.tar.gz"};
+    std::string scenario;
+    for (const std::string& url : devices) scenario += "fetch " + url + "\n";
+    run.write_scenario(scenario + "fetch http://ui/console.js\nclose\n");
+    ASSERT_TRUE(run.init());
+    run.host_browser();
+
+    std::map<std::string, FetchRecord> by_url;
+    for (const FetchRecord& f : run.fetches()) by_url[f.url] = f;
+    for (const std::string& url : devices) {
+        ASSERT_TRUE(by_url.count(url)) << url;
+        EXPECT_EQ(by_url[url].status, 404) << url;
+    }
+    // A name that only begins like a device is an ordinary file.
+    EXPECT_EQ(by_url["http://ui/console.js"].status, 200);
+    EXPECT_EQ(by_url["http://ui/console.js"].body, "real");
 }
