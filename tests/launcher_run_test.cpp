@@ -23,6 +23,7 @@ public:
             TerminateProcess(process_.get(), 99);
     }
     bool started() const { return process_.valid(); }
+    HANDLE handle() const { return process_.get(); }
     // The first shown top-level window of the process with that class, waiting
     // up to 20 s. Shown: a dialog gets its texts before it is shown.
     HWND window(const wchar_t* class_name) const {
@@ -230,6 +231,73 @@ TEST_F(LauncherRun, ARuntimeThatFailsToStartGetsTheSameMessage) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(launcher.wait(), 1);
     EXPECT_TRUE(contains(log_text(), "!! cef_initialize failed")) << log_text();
+}
+
+}  // namespace
+
+namespace {
+
+// The player's worst habit: the launcher killed at any moment of an install
+// (hash pass, transfers, moves, index saves), then started again. No final
+// file may ever be wrong, and the last run completes the game.
+TEST_F(LauncherRun, KilledAtRandomMomentsTheInstallNeverLeavesAWrongFile) {
+    std::vector<GameFile> files = {{"samp.exe", "MZ samp"}, {"gta_sa.exe", "MZ gta"}};
+    for (int i = 0; i < 24; ++i)
+        files.push_back({"models/pack" + std::to_string(i) + ".img",
+                         pattern_bytes(60000 + i * 7919, 100 + i)});
+    files.push_back({"audio/big.dat", pattern_bytes(3 << 20, 99)});
+    publish_game(files);
+    // Slow transfers, so that kills land inside them as well as between.
+    std::string faults = "{";
+    for (int i = 0; i < 24; i += 3)
+        faults += std::string(faults.size() > 1 ? "," : "") + "\"" + GAME_BASE_PATH +
+                  "/models/pack" + std::to_string(i) + ".img\": {\"trickle\": [16384, 40]}";
+    faults += std::string(",\"") + GAME_BASE_PATH + "/audio/big.dat\": {\"trickle\": [262144, 60]}}";
+    set_server_faults(faults);
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await_for 3000 installDir\n"
+                                                 "console __launcher__:{\"type\":\"install\"}\n"
+                                                 "await launching\n"));
+    const std::wstring args = L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg();
+
+    auto check_final_files = [&](int round) {
+        for (const GameFile& file : files) {
+            std::wstring local = game_dir + L"\\" + utf8_to_wide(file.path);
+            for (wchar_t& c : local)
+                if (c == L'/') c = L'\\';
+            if (!file_exists(local)) continue;
+            ASSERT_EQ(read_file(local), file.content) << file.path << " after kill " << round;
+        }
+    };
+
+    unsigned seed = 20261208;
+    int kills = 0;
+    for (int round = 0; round < 22; ++round) {
+        seed = seed * 1103515245u + 12345u;
+        const DWORD delay = 150 + (seed >> 8) % 1800;
+        RunningLauncher launcher(exe, args);
+        ASSERT_TRUE(launcher.started());
+        if (launcher.wait(delay) == -1) {
+            ++kills;
+            // What a crash or the task manager does: no close, no clean-up.
+            TerminateProcess(launcher.handle(), 9);
+            launcher.wait();
+        }
+        check_final_files(round);
+        // The lock of a killed process goes with it; the next start may run.
+    }
+    EXPECT_GE(kills, 15) << "most rounds must be cut short to mean anything";
+
+    clear_server_faults();
+    ASSERT_EQ(run_process(exe, args, 90000), 0) << log_text();
+    for (const GameFile& file : files) {
+        std::wstring local = game_dir + L"\\" + utf8_to_wide(file.path);
+        for (wchar_t& c : local)
+            if (c == L'/') c = L'\\';
+        EXPECT_EQ(read_file(local), file.content) << file.path;
+        EXPECT_FALSE(file_exists(local + L".part")) << file.path;
+    }
+    EXPECT_TRUE(contains(log_text(), "game: --no-game, would run ")) << log_text();
 }
 
 }  // namespace
