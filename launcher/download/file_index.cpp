@@ -33,6 +33,8 @@ bool expect_tab(const std::string& line, size_t& pos) {
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // path TAB size TAB time TAB hash; anything else is no record.
+const size_t SHA256_HEX_DIGITS = 64;
+
 bool parse_index_line(const std::string& line, std::string& path, IndexRecord& record) {
     size_t tab = line.find('\t');
     if (tab == std::string::npos || tab == 0 || tab > MAX_PATH_BYTES) return false;
@@ -43,7 +45,10 @@ bool parse_index_line(const std::string& line, std::string& path, IndexRecord& r
         return false;
     size_t start = pos;
     while (pos < line.size() && pos - start < MAX_HASH_BYTES && !is_blank(line[pos])) ++pos;
-    if (pos == start) return false;
+    // Every digest the launcher writes has 64 digits: a shorter one is a line
+    // cut by a crash, and as a record it would make a correct file look out
+    // of date and be fetched again instead of hashed.
+    if (pos - start != SHA256_HEX_DIGITS) return false;
     record.hash = line.substr(start, pos - start);
     return true;
 }
