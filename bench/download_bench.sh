@@ -5,7 +5,10 @@
 #      bytes arrive) vs aria2c with 4 parallel downloads of the same URL list;
 #   2. re-verification of the installed set by the job, with a valid index
 #      (size and time only) and with the index deleted (every file hashed),
-#      vs sha256sum -c over the same files.
+#      vs sha256sum -c over the same files;
+#   3. the cost of flushing each file and the index before it is moved into
+#      place: the full download once more under strace, summing the time
+#      spent in fsync (what FlushFileBuffers becomes under Wine).
 # Figures are ratios measured in the same run: peer time / launcher time
 # (above 1: the launcher is faster). Best of RUNS runs each.
 # The set: FILES files of 1 KiB to 8 MiB (log-uniform sizes) plus four files
@@ -105,6 +108,24 @@ done
 echo "  launcher job: ${best_job} s (process ${best_wall} s)   aria2c -j4: ${best_peer} s" \
      "  ratio (aria2c/launcher job): $(ratio "$best_peer" "$best_job")"
 rm -rf "$out/aria2"
+
+echo "bench: flushes during a full download"
+command -v strace >/dev/null || apt-get install -y -qq strace >/dev/null
+rm -rf "$launcher_dir"
+trace="$out/fsync.trace"
+line=$(LC_ALL=ru_RU.UTF-8 strace -f -qq -T -y -e trace=fsync,fdatasync -o "$trace" \
+         "$KORVAL_WINE_LOADER" "$build/bin/bench_game_files.exe" "$(winpath "$launcher_dir")" \
+         "$(winpath "$out/launcher.log")" </dev/null 2>/dev/null | tr -d '\r')
+case "$line" in ok*) ;; *) echo "bench: the job failed: $line" >&2; exit 1 ;; esac
+(cd "$launcher_dir" && sha256sum -c --quiet "$data/sha256.txt") || { echo "launcher files differ"; exit 1; }
+part_syncs=$(grep -c '\.part>' "$trace" || true)
+index_syncs=$(grep -c 'korval_files\.idx\.tmp>' "$trace" || true)
+sync_s=$(grep -E 'f(data)?sync\(' "$trace" | grep -o '<[0-9.]*>$' | tr -d '<>' | paste -sd+ | bc -l)
+traced_job=$(echo "$line" | cut -d' ' -f2)
+echo "  fsync: $part_syncs of partial files, $index_syncs of the index;" \
+     "$(printf '%.3f' "${sync_s:-0}") s inside them (summed over the workers)," \
+     "job under strace ${traced_job} s;" \
+     "at most $(ratio "${sync_s:-0}" "$best_job") of the job's time without strace"
 
 echo "bench: re-verification of the installed set"
 best_stat=""; best_hash=""; best_stat_wall=""; best_hash_wall=""; best_sum=""

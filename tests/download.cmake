@@ -29,4 +29,14 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
       ${KORVAL_CONTENT_PORT} $<TARGET_FILE:download_space_tests> --gtest_brief=1)
   set_tests_properties(download_space_tests PROPERTIES RESOURCE_LOCK content_port)
 endif()
+
+if(KORVAL_CONTENT_HOST STREQUAL "localhost")
+  # Flushes before moves, seen as the fsync calls that reach the kernel: the
+  # fresh install of 304 files completes 304 partial files.
+  add_test(NAME download_flush_tests
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/download/with_fsync_trace.sh ${CMAKE_BINARY_DIR}
+      ${KORVAL_CONTENT_PORT} 304 $<TARGET_FILE:download_install_tests>
+      --gtest_filter=Install.FreshInstallThenEverythingTrusted --gtest_brief=1)
+  set_tests_properties(download_flush_tests PROPERTIES RESOURCE_LOCK content_port)
+endif()
 include(${CMAKE_CURRENT_LIST_DIR}/download/fault_matrix.cmake)

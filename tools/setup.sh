@@ -13,6 +13,7 @@ need=(
   googletest
   wine wine32:i386 wine64
   xvfb xauth
+  strace
   icoutils
   locales
 )

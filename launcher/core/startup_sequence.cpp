@@ -28,7 +28,8 @@ int finish(int exit_code) {
 
 int run_startup_sequence() {
     remove_old_executable();
-    if (!startup_options.no_update && self_update(LAUNCHER_VERSION)) {
+    if (!startup_options.no_update &&
+        self_update(LAUNCHER_VERSION, startup_options.updated_from.c_str())) {
         // A newer launcher runs now with this command line; it owns the log.
         log_close();
         return 0;

@@ -10,18 +10,18 @@
 namespace {
 
 // Formats one conversion whose complete directive (from '%' to the letter,
-// length modifiers removed and the C type fixed by the caller) is `spec`.
+// length modifiers removed and the C type fixed by the caller) is `directive`.
 template <typename T>
-void append_one(std::string& out, const std::string& spec, T value) {
+void append_one(std::string& out, const std::string& directive, T value) {
     char small[64];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof small) {
         out.append(small, static_cast<size_t>(n));
         return;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), directive.c_str(), value);
     out.append(big.data(), static_cast<size_t>(n));
 }
 
@@ -49,20 +49,20 @@ std::string format_text_v(const char* format, va_list args_in) {
             continue;
         }
         // Flags, width and precision are kept in the directive; '*' takes an int.
-        std::string spec = "%";
-        while (*p && std::strchr("-+ #0", *p)) spec.push_back(*p++);
+        std::string directive = "%";
+        while (*p && std::strchr("-+ #0", *p)) directive.push_back(*p++);
         if (*p == '*') {
-            spec += std::to_string(va_arg(args, int));
+            directive += std::to_string(va_arg(args, int));
             ++p;
         }
-        while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+        while (*p >= '0' && *p <= '9') directive.push_back(*p++);
         if (*p == '.') {
-            spec.push_back(*p++);
+            directive.push_back(*p++);
             if (*p == '*') {
-                spec += std::to_string(va_arg(args, int));
+                directive += std::to_string(va_arg(args, int));
                 ++p;
             }
-            while (*p >= '0' && *p <= '9') spec.push_back(*p++);
+            while (*p >= '0' && *p <= '9') directive.push_back(*p++);
         }
         Length length = Length::none;
         if (p[0] == 'h' && p[1] == 'h') { length = Length::hh; p += 2; }
@@ -88,12 +88,12 @@ std::string format_text_v(const char* format, va_list args_in) {
         case 'd':
         case 'i':
             if (length == Length::ll || length == Length::j)
-                append_one(out, spec + "lld", va_arg(args, long long));
+                append_one(out, directive + "lld", va_arg(args, long long));
             else if (length == Length::z || length == Length::t)
-                append_one(out, spec + "lld", static_cast<long long>(va_arg(args, ptrdiff_t)));
+                append_one(out, directive + "lld", static_cast<long long>(va_arg(args, ptrdiff_t)));
             else if (length == Length::l)
-                append_one(out, spec + "lld", static_cast<long long>(va_arg(args, long)));
-            else append_one(out, spec + "d", va_arg(args, int));  // int, short, char
+                append_one(out, directive + "lld", static_cast<long long>(va_arg(args, long)));
+            else append_one(out, directive + "d", va_arg(args, int));  // int, short, char
             break;
         case 'u':
         case 'x':
@@ -101,14 +101,14 @@ std::string format_text_v(const char* format, va_list args_in) {
         case 'o': {
             std::string tail(1, conv);
             if (length == Length::ll || length == Length::j)
-                append_one(out, spec + "ll" + tail, va_arg(args, unsigned long long));
+                append_one(out, directive + "ll" + tail, va_arg(args, unsigned long long));
             else if (length == Length::z || length == Length::t)
-                append_one(out, spec + "ll" + tail,
+                append_one(out, directive + "ll" + tail,
                            static_cast<unsigned long long>(va_arg(args, size_t)));
             else if (length == Length::l)
-                append_one(out, spec + "ll" + tail,
+                append_one(out, directive + "ll" + tail,
                            static_cast<unsigned long long>(va_arg(args, unsigned long)));
-            else append_one(out, spec + tail, va_arg(args, unsigned));
+            else append_one(out, directive + tail, va_arg(args, unsigned));
             break;
         }
         case 'f':
@@ -120,23 +120,23 @@ std::string format_text_v(const char* format, va_list args_in) {
         case 'a':
         case 'A':
             if (length == Length::L)
-                append_one(out, spec + conv, static_cast<double>(va_arg(args, long double)));
-            else append_one(out, spec + conv, va_arg(args, double));
+                append_one(out, directive + conv, static_cast<double>(va_arg(args, long double)));
+            else append_one(out, directive + conv, va_arg(args, double));
             break;
         case 'c':
-            append_one(out, spec + "c", va_arg(args, int));
+            append_one(out, directive + "c", va_arg(args, int));
             break;
         case 'p':
-            append_one(out, spec + "p", va_arg(args, void*));
+            append_one(out, directive + "p", va_arg(args, void*));
             break;
         case 's':
             if (length == Length::l) {
                 const wchar_t* w = va_arg(args, const wchar_t*);
                 std::string narrow = w ? wide_to_narrow(w, CP_ACP) : std::string("(null)");
-                append_one(out, spec + "s", narrow.c_str());
+                append_one(out, directive + "s", narrow.c_str());
             } else {
                 const char* s = va_arg(args, const char*);
-                append_one(out, spec + "s", s ? s : "(null)");
+                append_one(out, directive + "s", s ? s : "(null)");
             }
             break;
         default:

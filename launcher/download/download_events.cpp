@@ -1,4 +1,4 @@
-#include "download_events.h"
+#include "launcher/download/download_events.h"
 
 #include <atomic>
 #include <cstdio>

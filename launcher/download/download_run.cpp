@@ -1,4 +1,4 @@
-#include "download_run.h"
+#include "launcher/download/download_run.h"
 
 void record_first_error(DownloadRun& run, const std::string& message) {
     AcquireSRWLockExclusive(&run.lock);

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "manifest.h"
+#include "launcher/download/manifest.h"
 
 struct DownloadRun {
     DownloadRun() { InitializeSRWLock(&lock); }

@@ -1,93 +1,70 @@
-#include "download_worker.h"
+#include "launcher/download/download_worker.h"
 
-#include <memory>
 #include <string>
 
 #include <shlobj.h>
 
-#include "download_run.h"
-#include "file_index.h"
 #include "launcher/core/log.h"
-#include "launcher/core/win_handles.h"
-#include "launcher/net/http_client.h"
+#include "launcher/download/download_run.h"
+#include "launcher/download/file_index.h"
+#include "launcher/download/part_file.h"
+#include "launcher/download/part_transfer.h"
 #include "launcher/net/sha256.h"
 
 namespace {
 
-const DWORD READ_BLOCK_BYTES = 1048576;
 const DWORD PAUSE_SLICE_MS = 50;
 
 enum class Attempt { Done, Failed, GiveUp };
 
-std::string with_code(const char* prefix, unsigned long code) {
-    return prefix + std::to_string(code) + ")";
-}
-
 void subtract(std::atomic<uint64_t>& counter, uint64_t amount) { counter.fetch_sub(amount); }
 
-// Feeds the first `offset` bytes of the partial file to the hasher. False when
-// they cannot all be read back: the file is then rewritten from byte 0.
-bool rehash_existing(const std::wstring& part_path, uint64_t offset, Sha256Hasher& hasher) {
-    UniqueHandle file(CreateFileW(part_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    std::unique_ptr<char[]> buffer(new char[READ_BLOCK_BYTES]);
-    uint64_t left = offset;
-    while (left > 0) {
-        DWORD want = left < READ_BLOCK_BYTES ? static_cast<DWORD>(left) : READ_BLOCK_BYTES;
-        DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.get(), want, &got, nullptr) || got != want) return false;
-        hasher.update(buffer.get(), got);
-        left -= got;
-    }
-    return true;
+std::string corrupted(uint64_t size) {
+    return "файл повреждён при скачивании (размер " + std::to_string(size) + ")";
 }
 
 // One attempt at one file. `new_size` is the partial file's size afterwards.
 Attempt run_attempt(DownloadRun& run, const ManifestEntry& entry, const std::wstring& part_path,
                     std::string& error, uint64_t& new_size) {
-    FileState part = query_file_state(part_path);
-    uint64_t offset = part.exists && part.size <= entry.size ? part.size : 0;
-
+    new_size = 0;
     Sha256Hasher hasher;
     hasher.open();
-    if (offset != 0 && !rehash_existing(part_path, offset, hasher)) {
-        offset = 0;
-        hasher.close();
-        hasher.open();
+    PartFile part;
+    const PartOpen opened = open_part_file(part_path, entry.size, hasher, run.abort, part, error);
+    if (opened == PartOpen::Failed) return Attempt::GiveUp;
+    if (opened == PartOpen::Stopped) {
+        error = "остановлено";
+        return Attempt::Failed;
     }
+    if (opened == PartOpen::Unwritable) return Attempt::Failed;
+    run.downloaded_bytes.fetch_add(part.offset);
 
-    UniqueHandle file(CreateFileW(part_path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                  offset == 0 ? CREATE_ALWAYS : OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        error = with_code("не удалось создать файл (", GetLastError());
-        return Attempt::GiveUp;
+    Transfer result = Transfer::Complete;
+    uint64_t arrived = 0;
+    if (part.offset < entry.size)
+        result = fetch_into_part(entry, part.offset, part.file.get(), hasher, run, error, arrived);
+    new_size = open_file_size(part.file.get());
+
+    bool keep = result == Transfer::Failed;
+    if (result == Transfer::Complete) {
+        if (new_size == entry.size && hasher.hex_digest() == entry.hash) {
+            // The index vouches for a placed file by its size and time alone,
+            // so its bytes must be on the disk before its name is.
+            if (FlushFileBuffers(part.file.get())) return Attempt::Done;
+            const DWORD code = GetLastError();
+            error = with_error_code("не удалось записать на диск (", code);
+            keep = true;
+        } else {
+            error = corrupted(new_size);
+        }
+    } else if (result == Transfer::TooLong) {
+        error = corrupted(arrived);
     }
-    // Whatever lies past the re-hashed bytes was never hashed: cut it off.
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
-    SetEndOfFile(file.get());
-    run.downloaded_bytes.fetch_add(offset);
-
-    bool discard = false;
-    bool ok = true;
-    if (offset < entry.size)
-        ok = http_get_to_file(entry.url, offset, file.get(), &hasher, run.downloaded_bytes,
-                              run.abort, error, discard);
-    file.reset();
-    FileState written = query_file_state(part_path);
-    new_size = written.exists ? written.size : 0;
-
-    if (ok) {
-        if (new_size == entry.size && hasher.hex_digest() == entry.hash) return Attempt::Done;
-        error = "файл повреждён при скачивании (размер " + std::to_string(new_size) + ")";
-    }
+    part.file.reset();
     subtract(run.downloaded_bytes, new_size);
-    // A complete but wrong file, or one the server would not resume, is no
-    // base for the next attempt; an interrupted one is.
-    if (ok || discard) DeleteFileW(part_path.c_str());
+    // A complete but wrong file, one the server would not resume or one that
+    // came too long is no base for the next attempt; an interrupted one is.
+    if (!keep) DeleteFileW(part_path.c_str());
     return Attempt::Failed;
 }
 
@@ -133,7 +110,7 @@ bool download_entry(DownloadRun& run, ManifestEntry& entry, std::string& error) 
         subtract(run.downloaded_bytes, new_size);
         error = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION
                     ? std::string("файл занят — закройте игру")
-                    : with_code("не удалось сохранить файл (", code);
+                    : with_error_code("не удалось сохранить файл (", code);
         return false;
     }
     FileState placed = query_file_state(entry.local_path);

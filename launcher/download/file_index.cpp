@@ -1,4 +1,4 @@
-#include "file_index.h"
+#include "launcher/download/file_index.h"
 
 #include <cstdio>
 
@@ -107,6 +107,10 @@ void save_file_index(const std::wstring& index_path, const std::vector<ManifestE
                   (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done,
                              nullptr) &&
                    done == text.size());
+        // The move below is what makes the new text the index: were its bytes
+        // still in the cache at a power cut, the index would vouch with lines
+        // that never reached the disk, or be empty.
+        written = written && FlushFileBuffers(file.get());
     }
     // A cut index would carry cut hashes, and a cut hash on a matching line
     // makes a correct file look out of date: better the old index than that.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "manifest.h"
+#include "launcher/download/manifest.h"
 
 extern const wchar_t FILE_INDEX_NAME[];  // "korval_files.idx"
 

@@ -1,4 +1,4 @@
-#include "game_files_job.h"
+#include "launcher/download/game_files_job.h"
 
 #include <cstdio>
 #include <memory>
@@ -6,16 +6,16 @@
 
 #include <shlobj.h>
 
-#include "download_events.h"
-#include "download_run.h"
-#include "download_worker.h"
-#include "file_index.h"
 #include "launcher/core/log.h"
 #include "launcher/core/window_messages.h"
+#include "launcher/download/download_events.h"
+#include "launcher/download/download_run.h"
+#include "launcher/download/download_worker.h"
+#include "launcher/download/file_index.h"
+#include "launcher/download/local_file_hash.h"
+#include "launcher/download/manifest.h"
 #include "launcher/net/http_client.h"
 #include "launcher/session/text_convert.h"
-#include "local_file_hash.h"
-#include "manifest.h"
 
 namespace {
 
@@ -46,6 +46,12 @@ using JobRef = std::shared_ptr<GameFilesJob>;
 JobRef current_job;
 HANDLE job_thread = nullptr;
 
+// Taken by a job around each index save and by the stop around setting the
+// stop flag, so that once a stop has returned its job never writes the index
+// again, even when the job outlives the stop's wait: by then the index may be
+// the next job's.
+SRWLOCK index_lock = SRWLOCK_INIT;
+
 // The test failure fires once per process, whatever the number of jobs.
 std::atomic<bool> fake_error_used{false};
 
@@ -60,6 +66,12 @@ void post_progress(const GameFilesJob& job, const std::string& title, const std:
 
 void post_error(const GameFilesJob& job, const std::string& title, const std::string& message) {
     if (!stopped(job)) post_download_error(job.request.window, title, message);
+}
+
+void save_index_unless_stopped(const GameFilesJob& job, const std::wstring& index_path) {
+    AcquireSRWLockExclusive(&index_lock);
+    if (!stopped(job)) save_file_index(index_path, job.entries);
+    ReleaseSRWLockExclusive(&index_lock);
 }
 
 std::string first_error_of(DownloadRun& run) {
@@ -128,7 +140,8 @@ DWORD WINAPI worker_thread(LPVOID param) {
     return download_worker(&(*job)->run);
 }
 
-std::vector<HANDLE> start_workers(const JobRef& job) {
+// `code` is the error of the last thread that did not start.
+std::vector<HANDLE> start_workers(const JobRef& job, DWORD& code) {
     std::vector<HANDLE> workers;
     for (int i = 0; i < WORKER_COUNT; ++i) {
         JobRef* ref = new JobRef(job);
@@ -136,8 +149,9 @@ std::vector<HANDLE> start_workers(const JobRef& job) {
         if (thread) {
             workers.push_back(thread);
         } else {
+            code = GetLastError();
             delete ref;
-            log_line("!! download: worker thread not started (%lu)", GetLastError());
+            log_line("!! download: worker thread not started (%lu)", code);
         }
     }
     return workers;
@@ -160,10 +174,11 @@ std::string download_details(const DownloadRun& run, int64_t done_bytes, uint64_
 bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint64_t need) {
     GameFilesJob& job = *job_ref;
     DownloadRun& run = job.run;
-    std::vector<HANDLE> workers = start_workers(job_ref);
+    DWORD start_error = 0;
+    std::vector<HANDLE> workers = start_workers(job_ref, start_error);
     if (workers.empty())
-        record_first_error(run, "Не удалось запустить загрузку (" +
-                                    std::to_string(GetLastError()) + ").");
+        record_first_error(run, "Не удалось запустить загрузку (" + std::to_string(start_error) +
+                                    ").");
 
     DWORD t_sample = GetTickCount();
     DWORD t_save = t_sample;
@@ -195,7 +210,7 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
             // are told to stop, and their references keep the job alive.
             if (wait == WAIT_FAILED) run.abort.store(1);
             for (HANDLE worker : workers) CloseHandle(worker);
-            save_file_index(index_path, job.entries);
+            save_index_unless_stopped(job, index_path);
             if (stopped(job)) return false;
             if (run.error_recorded.load() != 0) {
                 post_error(job, TITLE_DOWNLOAD_ERROR, first_error_of(run));
@@ -211,7 +226,7 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
         }
 
         if (now - t_save > INDEX_SAVE_INTERVAL_MS) {
-            save_file_index(index_path, job.entries);
+            save_index_unless_stopped(job, index_path);
             t_save = now;
         }
         uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
@@ -252,7 +267,7 @@ void run_game_files_job(const JobRef& job_ref) {
         for (size_t i = 0; i < job.entries.size(); ++i)
             if (pending[i]) to_download.push_back(&job.entries[i]);
     }
-    save_file_index(index_path, job.entries);
+    save_index_unless_stopped(job, index_path);
 
     uint64_t need = 0;
     for (const ManifestEntry* entry : to_download) need += entry->size;
@@ -297,8 +312,10 @@ DWORD WINAPI job_thread_proc(LPVOID param) {
 
 void stop_game_files_job() {
     if (!job_thread) return;
+    AcquireSRWLockExclusive(&index_lock);
     current_job->run.stop_requested.store(1);
     current_job->run.abort.store(1);
+    ReleaseSRWLockExclusive(&index_lock);
     if (WaitForSingleObject(job_thread, JOB_STOP_WAIT_MS) != WAIT_OBJECT_0)
         log_line("!! download: the job did not stop within %lu ms; left to end on its own",
                  static_cast<unsigned long>(JOB_STOP_WAIT_MS));
@@ -318,10 +335,10 @@ void begin_game_files_job(const GameFilesRequest& request) {
     JobRef* ref = new JobRef(job);
     HANDLE thread = CreateThread(nullptr, 0, job_thread_proc, ref, 0, nullptr);
     if (!thread) {
+        const DWORD code = GetLastError();
         delete ref;
         post_download_error(request.window, TITLE_DOWNLOAD_ERROR,
-                            "Не удалось запустить загрузку (" + std::to_string(GetLastError()) +
-                                ").");
+                            "Не удалось запустить загрузку (" + std::to_string(code) + ").");
         return;
     }
     current_job = job;

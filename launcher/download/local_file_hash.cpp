@@ -1,4 +1,4 @@
-#include "local_file_hash.h"
+#include "launcher/download/local_file_hash.h"
 
 #include <memory>
 

@@ -1,5 +1,6 @@
-#include "manifest.h"
+#include "launcher/download/manifest.h"
 
+#include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"
 #include "launcher/session/text_convert.h"
 
@@ -44,6 +45,9 @@ bool parse_manifest(const std::string& text, const std::wstring& install_dir,
     }
 
     bool appended = false;
+    // One file per name as Windows resolves it, or two workers would write
+    // the same ".part".
+    InstallPaths taken;
     size_t scan = files_at;
     for (;;) {
         const size_t open = text.find('{', scan);
@@ -62,7 +66,8 @@ bool parse_manifest(const std::string& text, const std::wstring& install_dir,
         // "/" + url keeps a url that starts with "/" (or climbs with "..") out:
         // local paths must stay inside the install folder.
         if (entry.path.empty() || !is_safe_server_path("/" + entry.path) ||
-            entry.hash.size() != 64 || !is_safe_server_path(entry.url)) {
+            entry.hash.size() != 64 || !is_safe_server_path(entry.url) ||
+            !is_installable_path(entry.path) || !claim_install_path(taken, entry.path)) {
             error = std::string("Список файлов на сервере повреждён (") + entry.path + ").";
             return false;
         }

@@ -1,6 +1,7 @@
 #include "http_client.h"
 
 #include <memory>
+#include <new>
 
 #include "build_config.h"
 #include "launcher/core/log.h"
@@ -8,6 +9,17 @@
 
 static_assert(std::atomic<uint64_t>::is_always_lock_free,
               "the progress counter must be a true 64-bit atomic on 32-bit x86");
+
+bool http_announced_length(HINTERNET request, uint64_t& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    length = 0;
+    for (const wchar_t* p = text; *p >= L'0' && *p <= L'9'; ++p) length = length * 10 + (*p - L'0');
+    return true;
+}
 
 namespace {
 
@@ -21,29 +33,32 @@ std::string with_code(const char* prefix, unsigned long code, const char* suffix
     return prefix + std::to_string(code) + suffix;
 }
 
-// Closes the handles of one transfer on every way out of it.
-struct HandlesCloser {
-    HttpHandles& handles;
-    ~HandlesCloser() { http_close_handles(handles); }
-};
-
-// The announced body length, or false when the server sent none (chunked).
-bool announced_length(HINTERNET request, uint64_t& length) {
-    wchar_t text[32] = {};
-    DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                             text, &size, WINHTTP_NO_HEADER_INDEX))
-        return false;
-    length = 0;
-    for (const wchar_t* p = text; *p >= L'0' && *p <= L'9'; ++p) length = length * 10 + (*p - L'0');
-    return true;
-}
 
 // WinHTTP reports a connection closed before the announced length as an
 // ordinary end of body; such a body is cut, never complete.
-bool ended_short(HINTERNET request, uint64_t received) {
-    uint64_t length = 0;
-    return announced_length(request, length) && received < length;
+bool ended_short(HINTERNET request, uint64_t received, uint64_t& length) {
+    length = 0;
+    return http_announced_length(request, length) && received < length;
+}
+
+// A 32-bit process may find no free block that large even below the limit;
+// that is a failed transfer, not a crash.
+bool reserve_body(std::string& body, size_t size) {
+    try {
+        body.reserve(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool grow_body(std::string& body, size_t size) {
+    try {
+        body.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 bool is_unreserved(unsigned char c) {
@@ -125,7 +140,7 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit) {
     body.clear();
     HttpHandles handles;
-    HandlesCloser closer{handles};
+    HttpHandlesCloser closer{handles};
     std::string error;
     unsigned long status = http_open_request(handles, path, 0, error);
     if (status == 0) {
@@ -136,10 +151,30 @@ bool http_get_to_memory(const std::string& path, std::string& body, uint32_t lim
         log_line("!! http: GET %s -> HTTP %lu", path.c_str(), status);
         return false;
     }
+    // One block of the announced size: growing towards a large body would
+    // need about twice its size at the moment of each copy.
+    uint64_t length = 0;
+    if (http_announced_length(handles.request, length) && length <= limit &&
+        !reserve_body(body, static_cast<size_t>(length))) {
+        log_line("!! http: GET %s -> no memory for %llu bytes", path.c_str(),
+                 static_cast<unsigned long long>(length));
+        return false;
+    }
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handles.request, &available)) return false;
-        if (available == 0) return !ended_short(handles.request, body.size());
+        if (!WinHttpQueryDataAvailable(handles.request, &available)) {
+            DWORD code = GetLastError();
+            log_line("!! http: GET %s -> connection broken after %llu bytes (%lu)", path.c_str(),
+                     static_cast<unsigned long long>(body.size()), code);
+            return false;
+        }
+        if (available == 0) {
+            if (!ended_short(handles.request, body.size(), length)) return true;
+            log_line("!! http: GET %s -> connection closed after %llu of %llu bytes",
+                     path.c_str(), static_cast<unsigned long long>(body.size()),
+                     static_cast<unsigned long long>(length));
+            return false;
+        }
         // Compared before growing, so a hostile announcement cannot make the
         // launcher allocate beyond the limit.
         if (static_cast<uint64_t>(body.size()) + available > limit) {
@@ -148,9 +183,18 @@ bool http_get_to_memory(const std::string& path, std::string& body, uint32_t lim
             return false;
         }
         size_t held = body.size();
-        body.resize(held + available);
+        if (!grow_body(body, held + available)) {
+            log_line("!! http: GET %s -> no memory for %llu bytes", path.c_str(),
+                     static_cast<unsigned long long>(held) + available);
+            return false;
+        }
         DWORD read = 0;
-        if (!WinHttpReadData(handles.request, body.data() + held, available, &read)) return false;
+        if (!WinHttpReadData(handles.request, body.data() + held, available, &read)) {
+            DWORD code = GetLastError();
+            log_line("!! http: GET %s -> connection broken after %llu bytes (%lu)", path.c_str(),
+                     static_cast<unsigned long long>(held), code);
+            return false;
+        }
         body.resize(held + read);
     }
 }
@@ -160,7 +204,7 @@ bool http_get_to_file(const std::string& path, uint64_t offset, HANDLE file, Sha
                       std::string& error, bool& discard) {
     discard = false;
     HttpHandles handles;
-    HandlesCloser closer{handles};
+    HttpHandlesCloser closer{handles};
     unsigned long status = http_open_request(handles, path, offset, error);
     if (status == 0) return false;
     if (offset != 0 && status == 200) {
@@ -187,14 +231,21 @@ bool http_get_to_file(const std::string& path, uint64_t offset, HANDLE file, Sha
             return false;
         }
         if (read == 0) {
-            if (!ended_short(handles.request, received)) return true;
+            uint64_t length = 0;
+            if (!ended_short(handles.request, received, length)) return true;
             error = with_code("обрыв соединения (", ERROR_WINHTTP_CONNECTION_ERROR, ")");
             return false;
         }
         received += read;
         DWORD written = 0;
-        if (!WriteFile(file, buffer.get(), read, &written, nullptr) || written != read) {
+        if (!WriteFile(file, buffer.get(), read, &written, nullptr)) {
             error = with_code("не удалось записать на диск (", GetLastError(), ")");
+            return false;
+        }
+        // A write that succeeds short sets no error code of its own; what
+        // GetLastError holds then belongs to some earlier call.
+        if (written != read) {
+            error = with_code("не удалось записать на диск (", ERROR_WRITE_FAULT, ")");
             return false;
         }
         if (hasher && !hasher->inert()) hasher->update(buffer.get(), read);

@@ -20,6 +20,16 @@ struct HttpHandles {
 
 void http_close_handles(HttpHandles& handles);
 
+// Closes the handles of one exchange on every way out of a scope.
+struct HttpHandlesCloser {
+    HttpHandles& handles;
+    ~HttpHandlesCloser() { http_close_handles(handles); }
+};
+
+// The announced body length of a response, or false when the server sent
+// none (chunked).
+bool http_announced_length(HINTERNET request, uint64_t& length);
+
 // Sends a GET for `path` (with "Range: bytes=offset-" when offset is not 0)
 // and returns the status code once the response headers are in, or 0 with
 // `error` set. Handles it opened stay in `handles` for the caller to close.

@@ -63,9 +63,15 @@ bool write_new_executable(const std::wstring& path, const std::string& bytes) {
     } else {
         DWORD written = 0;
         ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) &&
-             written == bytes.size();
-        if (!ok) error = GetLastError();
+                       nullptr);
+        if (!ok) {
+            error = GetLastError();
+        } else if (written != bytes.size()) {
+            // Succeeded short: no code of its own, and GetLastError would
+            // still hold CreateFileW's "already exists".
+            ok = false;
+            error = ERROR_WRITE_FAULT;
+        }
         file.reset();
     }
     if (!ok) {
@@ -85,18 +91,42 @@ std::vector<wchar_t> restart_command_line(const char* current) {
     return buffer;
 }
 
+// The full path of the running executable, or false with a code when there
+// is none to be had: every file of the update is named after it.
+bool read_executable_path(std::wstring& path, DWORD& error) {
+    wchar_t buffer[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (n == 0) {
+        error = GetLastError();
+        return false;
+    }
+    if (n >= MAX_PATH) {
+        // Cut to fit the buffer; a cut path names some other file.
+        error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    path.assign(buffer, n);
+    return true;
+}
+
 }  // namespace
 
 std::wstring executable_path() {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, n < MAX_PATH ? n : 0);
+    std::wstring path;
+    DWORD error = 0;
+    return read_executable_path(path, error) ? path : std::wstring();
 }
 
 void remove_old_executable() {
-    std::wstring old_path = executable_path() + L".old";
-    if (GetFileAttributesW(old_path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    std::wstring exe;
     DWORD error = 0;
+    // Without the folder, ".old" would name a file in the current folder.
+    if (!read_executable_path(exe, error)) {
+        log_line("!! update: own path unknown (%lu), not looking for .old", error);
+        return;
+    }
+    std::wstring old_path = exe + L".old";
+    if (GetFileAttributesW(old_path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     for (int attempt = 0; attempt < OLD_DELETE_ATTEMPTS; ++attempt) {
         if (DeleteFileW(old_path.c_str())) return;
         error = GetLastError();
@@ -105,13 +135,33 @@ void remove_old_executable() {
     log_line("update: cannot delete .old yet (%lu), next start", error);
 }
 
-bool self_update(const char* current_version) {
+bool self_update(const char* current_version, const char* updated_from) {
+    // Known before anything is fetched: a launcher that cannot name its own
+    // files has no use for a new executable.
+    std::wstring exe;
+    DWORD path_error = 0;
+    if (!read_executable_path(exe, path_error)) {
+        log_line("!! update: own path unknown (%lu), not updating", path_error);
+        return false;
+    }
+
     std::string text;
     if (!http_get_to_memory(RECORD_PATH, text, RECORD_LIMIT)) return false;
 
     UpdateRecord record;
     std::string path;
     if (!accept_record(text, current_version, record, path)) return false;
+    // The update that started this process installed what the record names,
+    // yet the result runs as no newer a version than the one it replaced: the
+    // server's file and record disagree, and updating again would repeat the
+    // same swap at every start of every new process. An update that did move
+    // forward may meet a release published since, and takes it.
+    if (updated_from && *updated_from && compare_versions(updated_from, current_version) >= 0) {
+        log_line("!! update: the published executable is not the version latest.json names "
+                 "(%s): it runs as %s after the update from %s; not updating again",
+                 record.version.c_str(), current_version, updated_from);
+        return false;
+    }
     log_line("update: %s -> %s, downloading %s (%lu bytes)", current_version,
              record.version.c_str(), path.c_str(), static_cast<unsigned long>(record.size));
 
@@ -124,8 +174,6 @@ bool self_update(const char* current_version) {
         return false;
     }
 
-    const std::wstring exe = executable_path();
-    if (exe.empty()) return false;
     const std::wstring new_exe = exe + L".new";
     const std::wstring old_exe = exe + L".old";
     if (!write_new_executable(new_exe, bytes)) return false;

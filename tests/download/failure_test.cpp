@@ -105,4 +105,50 @@ TEST_F(Failures, FakeErrorBreaksOnceAtThirtyPercent) {
     EXPECT_GT(resumed, 0);
 }
 
+TEST_F(Failures, MoreBytesThanTheFileHasIsACorruptDownload) {
+    const std::vector<GameFile> files = {{"over.bin", pattern_bytes(100000, 5)},
+                                         {"fine.bin", pattern_bytes(20000, 6)}};
+    publish_game(files);
+    // A gibibyte too many: written out, it would take far longer than the
+    // three attempts' pauses.
+    set_server_faults(R"({"/pc/files/over.bin": {"extra_bytes": 1073741824}})");
+
+    const DWORD start = GetTickCount();
+    run_job();
+    const DWORD elapsed = GetTickCount() - start;
+    const std::string reason = "файл повреждён при скачивании (размер 1073841824)";
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_EQ(window.last_event(),
+              error_event_text("Ошибка загрузки",
+                               "Не удалось загрузить файл 'over.bin': " + reason + "."));
+    EXPECT_LT(elapsed, 12000u);
+    EXPECT_EQ(requests_for("/pc/files/over.bin"), 3);
+    const std::string log = log_text();
+    for (int attempt = 1; attempt <= 3; ++attempt)
+        EXPECT_TRUE(contains(log, "download: over.bin attempt " + std::to_string(attempt) + ": " +
+                                      reason + "\r\n"))
+            << log;
+    EXPECT_FALSE(file_exists(local("over.bin")));
+    EXPECT_FALSE(file_exists(local("over.bin") + L".part"));
+    EXPECT_FALSE(contains(index_text(), "over.bin"));
+    EXPECT_EQ(read_file(local("fine.bin")), files[1].content);
+
+    // The same from a resumed partial: the range's answer is too long too.
+    clear_server_requests();
+    set_server_faults(R"({"/pc/files/over.bin": {"extra_bytes": 1, "times": 1}})");
+    ASSERT_TRUE(write_file(local("over.bin") + L".part", files[0].content.substr(0, 40000)));
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_EQ(read_file(local("over.bin")), files[0].content);
+    EXPECT_TRUE(contains(log_text(), "download: over.bin attempt 1: файл повреждён при "
+                                     "скачивании (размер 100001)\r\n"))
+        << log_text();
+    std::vector<SeenRequest> seen;
+    for (const SeenRequest& r : seen_requests())
+        if (r.path == "/pc/files/over.bin") seen.push_back(r);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].range, "bytes=40000-");
+    EXPECT_EQ(seen[1].range, "");
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include "content_server_support.h"
 #include "job_harness.h"
 #include "launcher/download/download_events.h"
+#include "launcher/download/game_files_job.h"
 
 namespace {
 
@@ -104,6 +105,51 @@ TEST_F(FaultMatrix, ADamagedIndexCostsAHashPassAndNothingElse) {
         for (const GameFile& file : files)
             EXPECT_EQ(requests_for(fault_path(file.path)), 0) << what << ": " << file.path;
     }
+}
+
+TEST_F(FaultMatrix, AServerThatGoesAwayMidRunLeavesPartialsThatTheRetryContinues) {
+    publish({"a.bin", "b.bin", "c.bin", "d.bin"});
+    // Every transfer breaks off after 40000 bytes, as when the server goes
+    // down under it, and keeps doing so for every later attempt of the run.
+    std::string gone = "{";
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"})
+        gone += std::string(gone.size() > 1 ? "," : "") + "\"" + fault_path(name) +
+                "\": {\"cut_after\": 40000}";
+    set_server_faults(gone + "}");
+    begin();
+    ASSERT_TRUE(window.pump_until_end()) << "the job did not end";
+    stop_game_files_job();
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_TRUE(window.has_error()) << window.last_event();
+    int partials = 0;
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
+        EXPECT_FALSE(file_exists(local(name))) << name;
+        partials += file_exists(local(name) + L".part");
+    }
+    EXPECT_GT(partials, 0) << "what arrived is kept";
+
+    clear_server_faults();
+    clear_server_requests();
+    run_job();
+    EXPECT_EQ(window.start_game, 1) << log_text();
+    expect_every_file_right();
+    int resumed = 0;
+    for (const SeenRequest& r : seen_requests())
+        resumed += r.range.rfind("bytes=", 0) == 0 && r.range != "bytes=0-";
+    EXPECT_GT(resumed, 0) << "the partials were continued, not fetched again";
+}
+
+// One stall past the receive time-out of 30 s, in the middle of a body: the
+// attempt gives up and the next one continues the file. (Slow by nature; one
+// case is enough.)
+TEST_F(FaultMatrix, AStallPastTheReceiveTimeOutIsOneFailedAttempt) {
+    publish({"stalled.bin"});
+    set_server_faults("{\"" + fault_path("stalled.bin") +
+                      "\": {\"trickle\": [65536, 34000], \"times\": 1}}");
+    run_job();
+    EXPECT_EQ(window.start_game, 1) << log_text();
+    expect_every_file_right();
+    EXPECT_EQ(requests_for(fault_path("stalled.bin")), 2);
 }
 
 }  // namespace

@@ -163,6 +163,10 @@ TEST_F(Install, RefusedManifests) {
              {"{\"basePath\":\"/pc\",\"files\":[{\"url\":\"n.bin\",\"x\":{},\"hash\":\"" + hash +
                   "\"}]}",
               "Ошибка обновления", damaged + " (n.bin)."},
+             // Two names for one file on Windows.
+             {"{\"basePath\":\"/pc\",\"files\":[" + good + ",{\"url\":\"OK.bin\",\"hash\":\"" +
+                  hash + "\"}]}",
+              "Ошибка обновления", damaged + " (OK.bin)."},
              {"{\"basePath\":\"/pc\",\"files\":[]}", "Ошибка обновления",
               "На сервере пока нет файлов игры."},
              {std::string(4194305, ' '), "Нет связи с сервером", no_link},

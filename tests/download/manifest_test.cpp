@@ -1,4 +1,6 @@
 // The manifest parser: what it accepts, what it refuses and with which text.
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "launcher/download/manifest.h"
@@ -116,6 +118,55 @@ TEST(Manifest, NoEntriesAndUnclosedEntries) {
     ASSERT_TRUE(p.ok) << p.error;
     ASSERT_EQ(p.entries.size(), 1u);
     EXPECT_EQ(p.entries[0].path, "a");
+}
+
+// Paths that would name one file twice on Windows, a device, or the
+// launcher's own files: the first entry that does is named.
+TEST(Manifest, PathsTheInstallFolderCannotHold) {
+    struct Case {
+        std::string earlier;  // "" when the path is refused on its own
+        std::string refused;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"data/a.bin", "data/a.bin"},
+             {"Data/A.bin", "data/a.BIN"},
+             {"readme.txt", "readme.txt."},
+             {"models/car.dff", "models./car.dff"},
+             {"models/car.dff", "models/car.dff..."},
+             {"", "a/./b"},
+             {"x.bin", "x.bin/inner.txt"},  // a file where a folder is needed
+             {"dir/inner.txt", "DIR"},
+             {"", "korval_files.idx"},
+             {"", "KORVAL_FILES.IDX.tmp"},
+             {"", "korval_files.idx."},
+             {"", "gta_sa.exe.part"},
+             {"", "data/x.PART"},
+             {"", "con"},
+             {"", "NUL.txt"},
+             {"", "aux.tar.gz"},
+             {"", "data/prn/x.bin"},
+             {"", "com1"},
+             {"", "lpt9.dat"},
+             {"", "Com5./x"},
+             {"", "conout$"},
+         }) {
+        std::string entries = entry("first.bin", HASH_A, "1") + ",";
+        if (!c.earlier.empty()) entries += entry(c.earlier, HASH_A, "1") + ",";
+        Parsed p = parse(doc("/pc", entries + entry(c.refused, HASH_A, "1")));
+        EXPECT_FALSE(p.ok) << c.refused;
+        EXPECT_EQ(p.error, "Список файлов на сервере повреждён (" + c.refused + ").") << c.refused;
+    }
+    // Names that only look alike are files of their own.
+    Parsed p = parse(doc("/pc", entry("a.bin", HASH_A, "1") + "," + entry("a.bin2", HASH_A, "1") +
+                                    "," + entry("a/bin", HASH_A, "1") + "," +
+                                    entry("console.txt", HASH_A, "1") + "," +
+                                    entry("com10.bin", HASH_A, "1") + "," +
+                                    entry("annul/lpt.txt", HASH_A, "1") + "," +
+                                    entry("data/korval_files.idx", HASH_A, "1") + "," +
+                                    entry("x.part.bin", HASH_A, "1") + "," +
+                                    entry(".config/a", HASH_A, "1")));
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.entries.size(), 9u);
 }
 
 }  // namespace

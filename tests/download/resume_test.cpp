@@ -7,6 +7,7 @@
 #include "launcher/download/download_events.h"
 #include "launcher/download/file_index.h"
 #include "launcher/download/game_files_job.h"
+#include "launcher/download/part_file.h"
 #include "launcher/net/sha256.h"
 
 namespace {
@@ -176,6 +177,116 @@ TEST_F(Resume, FileHeldOpenKeepsItsPartial) {
     ASSERT_EQ(window.start_game, 1) << window.last_event();
     EXPECT_EQ(read_file(local("gta_sa.exe")), files[0].content);
     EXPECT_EQ(requests_for(server_path("gta_sa.exe")), 0);
+}
+
+TEST_F(Resume, PartialIsHashedAndAppendedThroughOneHandle) {
+    const std::string head = pattern_bytes(300000, 41);
+    const std::string tail = pattern_bytes(200000, 42);
+    put_local("p.bin.part", head);
+    const std::wstring part_path = local("p.bin.part");
+    const std::wstring other = local("other.bin");
+    ASSERT_TRUE(write_file(other, std::string(head.size(), '\0')));
+
+    std::atomic<int32_t> stop{0};
+    {
+        Sha256Hasher hasher;
+        hasher.open();
+        PartFile part;
+        std::string error;
+        ASSERT_EQ(open_part_file(part_path, head.size() + tail.size(), hasher, stop, part, error),
+                  PartOpen::Ready)
+            << error;
+        EXPECT_EQ(part.offset, head.size());
+        // From the digest of the head to the end of the tail nobody can
+        // delete, replace or rewrite the partial under the attempt.
+        EXPECT_FALSE(DeleteFileW(part_path.c_str()));
+        EXPECT_FALSE(MoveFileExW(other.c_str(), part_path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        UniqueHandle writer(CreateFileW(part_path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer.valid());
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(part.file.get(), tail.data(), static_cast<DWORD>(tail.size()),
+                              &written, nullptr));
+        hasher.update(tail.data(), tail.size());
+        EXPECT_EQ(hasher.hex_digest(), sha256_hex(head + tail));
+    }
+    EXPECT_EQ(read_file(part_path), head + tail);
+
+    // A partial that is gone is started from byte 0 with a fresh digest, never
+    // padded up to an offset found earlier.
+    ASSERT_TRUE(DeleteFileW(part_path.c_str()));
+    Sha256Hasher hasher;
+    hasher.open();
+    PartFile part;
+    std::string error;
+    ASSERT_EQ(open_part_file(part_path, head.size(), hasher, stop, part, error), PartOpen::Ready);
+    EXPECT_EQ(part.offset, 0u);
+    EXPECT_EQ(query_file_state(part_path).size, 0u);
+    EXPECT_EQ(hasher.hex_digest(), sha256_hex(""));
+}
+
+TEST_F(Resume, StopDuringReHashEndsAtOnceAndKeepsThePartial) {
+    // A 2 GiB partial (sparse: no disk space, but every byte is read and
+    // hashed, which takes several seconds) of a file one byte longer.
+    const uint64_t head = 2ull << 30;
+    const std::vector<GameFile> small = {{"small.bin", pattern_bytes(10000, 43)}};
+    publish_game(small);
+    std::string manifest = manifest_for(small);
+    manifest.replace(manifest.rfind("}\n ]"), 1,
+                     "},\n  {\"url\": \"huge.img\", \"hash\": \"" + std::string(64, 'a') +
+                         "\", \"size\": " + std::to_string(head + 1) + "}");
+    ASSERT_TRUE(put_server_file("/pc/manifest.json", manifest));
+    {
+        UniqueHandle part(CreateFileW((local("huge.img") + L".part").c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(part.valid());
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(head);
+        ASSERT_TRUE(SetFilePointerEx(part.get(), end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(part.get()));
+    }
+
+    begin();
+    // The workers start together: once the small file is in place, the other
+    // one is hashing the partial's head.
+    ASSERT_TRUE(window.pump_until([&] { return file_exists(local("small.bin")); }, 20000));
+    const DWORD start = GetTickCount();
+    stop_game_files_job();
+    const DWORD elapsed = GetTickCount() - start;
+    window.drain();
+    EXPECT_LT(elapsed, 1500u);
+    EXPECT_FALSE(window.has_error()) << window.last_event();
+    EXPECT_EQ(part_size("huge.img"), head);
+    EXPECT_EQ(requests_for(server_path("huge.img")), 0);
+    EXPECT_FALSE(contains(log_text(), "did not stop")) << log_text();
+}
+
+TEST_F(Resume, StoppedJobLeavesTheIndexAsTheStopFoundIt) {
+    const std::vector<GameFile> files = {{"quick.bin", pattern_bytes(5000, 44)},
+                                         {"slow.bin", pattern_bytes(2000000, 45)}};
+    publish_game(files);
+    set_server_faults(R"({"/pc/files/slow.bin": {"trickle": [16384, 20]}})");
+
+    begin();
+    ASSERT_TRUE(window.pump_until(
+        [&] { return file_exists(local("quick.bin")) && part_size("slow.bin") > 100000; }, 20000));
+    // Written after the hash pass, before the download.
+    const std::string before = index_text();
+    ASSERT_TRUE(file_exists(index_path()));
+    stop_game_files_job();
+    // A stopped job may outlive its stop; the index is then the next job's,
+    // so the stopped one does not write it again, not even the file it
+    // finished (the next run hashes that once).
+    EXPECT_EQ(index_text(), before);
+    EXPECT_FALSE(contains(index_text(), "quick.bin"));
+    EXPECT_FALSE(file_exists(index_path() + L".tmp"));
+
+    clear_server_faults();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_TRUE(contains(index_text(), "quick.bin\t5000\t"));
+    EXPECT_EQ(requests_for(server_path("quick.bin")), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "content_server_support.h"
 #include "job_harness.h"
+#include "launcher/core/log.h"
 #include "launcher/download/download_events.h"
 #include "launcher/download/game_files_job.h"
 #include "launcher/session/text_convert.h"
@@ -54,6 +55,62 @@ TEST(FreeSpace, TooLittleSpaceStopsBeforeAnyDownload) {
     EXPECT_EQ(window.start_game, 1) << window.last_event();
     EXPECT_EQ(read_file(game_dir + L"\\a.bin"), fits[0].content);
     remove_tree(drive + L"\\Игры");
+}
+
+// The drive fills up during a transfer: the message carries the disk's own
+// error code, also when the write that ran out of room succeeded short.
+TEST(FreeSpace, DriveFilledDuringTheDownloadReportsDiskFull) {
+    ASSERT_TRUE(server_available());
+    const std::wstring drive = small_drive();
+    if (drive.empty()) GTEST_SKIP() << "no small drive (mounting one needs root)";
+    const std::wstring game_dir = drive + L"\\full";
+    TempDir dir{L"space"};
+    const std::wstring log_path = dir.file(L"korval_launcher.log");
+    log_open(wide_to_narrow(log_path, CP_ACP), false);
+    JobWindow window;
+    clear_server_faults();
+    const std::vector<GameFile> files = {{"big.bin", pattern_bytes(8 * 1048576, 3)}};
+    publish_game(files);
+    set_server_faults(R"({"/pc/files/big.bin": {"trickle": [65536, 200]}})");
+
+    GameFilesRequest request;
+    request.install_dir = wide_to_narrow(game_dir, CP_ACP);
+    request.window = window.hwnd();
+    begin_game_files_job(request);
+    const std::wstring part = game_dir + L"\\big.bin.part";
+    ASSERT_TRUE(window.pump_until(
+        [&] {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            return GetFileAttributesExW(part.c_str(), GetFileExInfoStandard, &data) &&
+                   data.nFileSizeLow > 0;
+        },
+        20000));
+    // Another program takes all but 40 KiB: less than one block of the
+    // transfer, so the next write succeeds short and the one after fails.
+    // Tried again when a write of the download came in between.
+    const std::wstring filler = drive + L"\\filler.bin";
+    bool filled = false;
+    for (int i = 0; i < 5 && !filled; ++i) {
+        ULARGE_INTEGER free_bytes;
+        ASSERT_TRUE(GetDiskFreeSpaceExW(game_dir.c_str(), &free_bytes, nullptr, nullptr));
+        filled = write_file(filler, std::string(static_cast<size_t>(free_bytes.QuadPart) - 40960, 'f'));
+        if (!filled) DeleteFileW(filler.c_str());
+    }
+    ASSERT_TRUE(filled);
+    ASSERT_TRUE(window.pump_until_end(30000));
+    stop_game_files_job();
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_EQ(window.last_event(),
+              error_event_text("Ошибка загрузки", "Не удалось загрузить файл 'big.bin': не "
+                                                  "удалось записать на диск (112)."));
+    std::string log = read_file(log_path);
+    for (int attempt = 1; attempt <= 3; ++attempt)
+        EXPECT_TRUE(contains(log, "download: big.bin attempt " + std::to_string(attempt) +
+                                      ": не удалось записать на диск (112)\r\n"))
+            << log;
+    DeleteFileW(filler.c_str());
+    log_close();
+    remove_tree(game_dir);
 }
 
 }  // namespace

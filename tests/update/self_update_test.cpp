@@ -2,6 +2,10 @@
 // whole update cycles with real launcher processes and real files.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <winternl.h>
+
+#include "allocation_ceiling.h"
 #include "content_server_support.h"
 #include "launcher/core/log.h"
 #include "launcher/core/win_handles.h"
@@ -20,6 +24,10 @@ std::string record(const std::string& version, const std::string& url, const std
     return "{\"version\": \"" + version + "\", \"url\": \"" + url + "\", \"sha256\": \"" + sha +
            "\", \"size\": " + size + "}";
 }
+
+const std::string LOOPING_LINE =
+    "!! update: the published executable is not the version latest.json names (0.1.5): it runs "
+    "as 0.1.4 after the update from ";
 
 std::string upper(std::string s) {
     for (char& c : s)
@@ -58,10 +66,10 @@ protected:
     std::string log_text() { return read_file(log_path); }
 
     // Runs the check and returns the requests it made.
-    std::vector<std::string> run(const std::string& latest_json) {
+    std::vector<std::string> run(const std::string& latest_json, const char* updated_from = "") {
         clear_server_requests();
         put_server_file("/pc/launcher/latest.json", latest_json);
-        EXPECT_FALSE(self_update("0.1.4"));
+        EXPECT_FALSE(self_update("0.1.4", updated_from));
         EXPECT_FALSE(file_exists(executable_path() + L".new"));
         return server_requests();
     }
@@ -129,6 +137,155 @@ TEST_F(SelfUpdateRefusal, DownloadMustMatchTheRecord) {
     EXPECT_TRUE(contains(log_text(), "!! http: GET /pc/launcher/gone.exe -> HTTP 404\r\n"));
 }
 
+TEST_F(SelfUpdateRefusal, EveryFailedDownloadSaysWhy) {
+    const std::string bytes(100000, 'x');
+    ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes));
+    const std::string latest =
+        record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex(bytes), "100000");
+    const std::string line = "!! http: GET " + std::string(NEW_EXE_PATH) + " -> ";
+
+    // The server announces the whole body and hangs up part-way, or before
+    // the first byte of it.
+    for (int cut : {50000, 0}) {
+        set_server_faults("{\"" + std::string(NEW_EXE_PATH) + "\": {\"cut_after\": " +
+                          std::to_string(cut) + "}}");
+        EXPECT_EQ(run(latest).size(), 2u) << cut;
+    }
+    const std::string log = log_text();
+    EXPECT_EQ(occurrences(log, line), 2) << log;
+    EXPECT_FALSE(contains(log, "does not match")) << "a cut body never reaches the check";
+}
+
+TEST_F(SelfUpdateRefusal, BodyThatFindsNoMemoryIsAnOrdinaryFailure) {
+    const std::string bytes(2 * 1048576, 'x');
+    ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes));
+    // The right size with another digest: the run ends at the check, beside
+    // this test program rather than in place of it.
+    const std::string latest = record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex("other"),
+                                      std::to_string(bytes.size()));
+    {
+        AllocationCeiling ceiling(1048576);
+        EXPECT_EQ(run(latest).size(), 2u);
+        EXPECT_GT(ceiling.refusals(), 0);
+    }
+    EXPECT_TRUE(contains(log_text(), "!! http: GET " + std::string(NEW_EXE_PATH) +
+                                         " -> no memory for 2097152 bytes\r\n"))
+        << log_text();
+
+    // One block of the announced size is all it takes: no growing copy
+    // ever needs room for more.
+    {
+        AllocationCeiling ceiling(bytes.size() + 1);
+        run(latest);
+        EXPECT_EQ(ceiling.refusals(), 0);
+    }
+    EXPECT_TRUE(contains(log_text(),
+                         "!! update: downloaded file does not match latest.json (size 2097152)\r\n"))
+        << log_text();
+}
+
+TEST_F(SelfUpdateRefusal, UpdateThatBroughtNothingNewIsNotRepeated) {
+    const std::string bytes(1000, 'x');
+    ASSERT_TRUE(put_server_file(NEW_EXE_PATH, bytes));
+    // Another digest: a download that does happen stops at the check.
+    const std::string newer =
+        record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex("other"), "1000");
+
+    // Offered 0.1.5 again right after an update that left this process at
+    // the version it came from, or below it: what the server publishes as
+    // 0.1.5 is not 0.1.5.
+    for (const char* from : {"0.1.4", "0.1.9"}) {
+        EXPECT_EQ(run(newer, from).size(), 1u) << from;
+        EXPECT_EQ(occurrences(log_text(), LOOPING_LINE + from + "; not updating again\r\n"), 1)
+            << log_text();
+    }
+    EXPECT_FALSE(contains(log_text(), "downloading"));
+
+    // An update that moved forward may meet a release published since.
+    EXPECT_EQ(run(newer, "0.1.3").size(), 2u);
+    EXPECT_TRUE(contains(log_text(), "update: 0.1.4 -> 0.1.5, downloading "));
+
+    // Found current after its update: the ordinary line.
+    run(record("0.1.4", "korval_launcher_0.1.5.exe", sha256_hex(bytes), "1000"), "0.1.4");
+    EXPECT_TRUE(contains(log_text(), "update: latest 0.1.4, current 0.1.4 — up to date\r\n"));
+}
+
+// Gives this process another module file name for a while. A launcher in a
+// folder too deep for its path cannot even be started under Wine, yet on
+// Windows such a process runs, and the system hands its name out cut to the
+// buffer; here the loader's own record of the name is what changes.
+class ModuleNameOverride {
+public:
+    explicit ModuleNameOverride(const std::wstring& name) : name_(name) {
+// GCC takes the segment read of the thread block for an array access.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+        PEB* peb = NtCurrentTeb()->ProcessEnvironmentBlock;
+#pragma GCC diagnostic pop
+        LIST_ENTRY* head = &peb->Ldr->InMemoryOrderModuleList;
+        for (LIST_ENTRY* link = head->Flink; link != head; link = link->Flink) {
+            auto* module = CONTAINING_RECORD(link, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks);
+            if (module->DllBase != GetModuleHandleW(nullptr)) continue;
+            entry_ = module;
+            saved_ = module->FullDllName;
+            module->FullDllName.Buffer = name_.data();
+            module->FullDllName.Length = static_cast<USHORT>(name_.size() * sizeof(wchar_t));
+            module->FullDllName.MaximumLength = module->FullDllName.Length;
+            break;
+        }
+    }
+    ~ModuleNameOverride() {
+        if (entry_) entry_->FullDllName = saved_;
+    }
+    ModuleNameOverride(const ModuleNameOverride&) = delete;
+    ModuleNameOverride& operator=(const ModuleNameOverride&) = delete;
+    bool active() const { return entry_ != nullptr; }
+
+private:
+    std::wstring name_;
+    LDR_DATA_TABLE_ENTRY* entry_ = nullptr;
+    UNICODE_STRING saved_ = {};
+};
+
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::wstring& folder) {
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        previous_ = previous;
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolder() { SetCurrentDirectoryW(previous_.c_str()); }
+
+private:
+    std::wstring previous_;
+};
+
+TEST_F(SelfUpdateRefusal, UnknownOwnPathIsDecidedBeforeAnyDownload) {
+    const std::string bytes(1000, 'x');
+    publish(bytes, sha256_hex(bytes));
+    // What "{exe}.old" becomes when formed from an empty path.
+    ASSERT_TRUE(write_file(dir.file(L".old"), "not the launcher's"));
+    CurrentFolder here(dir.path());
+
+    const std::wstring too_long = dir.path() + L"\\" + std::wstring(300, L'k') + L"\\korval.exe";
+    for (const std::wstring& name : {too_long, std::wstring()}) {
+        ModuleNameOverride override(name);
+        ASSERT_TRUE(override.active());
+        clear_server_requests();
+        remove_old_executable();
+        EXPECT_FALSE(self_update("0.1.4", ""));
+        EXPECT_TRUE(server_requests().empty()) << name.size();
+    }
+    EXPECT_EQ(read_file(dir.file(L".old")), "not the launcher's");
+    EXPECT_FALSE(file_exists(dir.file(L".new")));
+    const std::string log = log_text();
+    EXPECT_EQ(occurrences(log, "!! update: own path unknown (206), not looking for .old\r\n"), 1)
+        << log;
+    EXPECT_EQ(occurrences(log, "!! update: own path unknown (206), not updating\r\n"), 1) << log;
+    EXPECT_EQ(occurrences(log, "!! update: own path unknown ("), 4) << log;
+}
+
 // A copy of the launcher in a folder of its own, run as a real process.
 class UpdateCycle : public SelfUpdate {
 protected:
@@ -147,6 +304,22 @@ protected:
         return run_process(exe, L"--game-dir=C:\\none " + args, 60000);
     }
     std::string log_text() { return read_file(log_path); }
+    bool wait_for_log(const std::string& part, DWORD timeout_ms) {
+        for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
+            if (contains(log_text(), part)) return true;
+            Sleep(100);
+        }
+        return false;
+    }
+    // Until no launcher holds the single-instance lock, so that the next
+    // test's launcher is not taken for a second instance.
+    void wait_for_no_launcher() {
+        for (int i = 0; i < 300; ++i) {
+            UniqueHandle lock(OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\KorvalLauncher"));
+            if (!lock.valid()) return;
+            Sleep(100);
+        }
+    }
     std::string wait_for_probe() {
         for (int i = 0; i < 200 && !file_exists(dir.file(L"probe.txt")); ++i) Sleep(50);
         return read_file(dir.file(L"probe.txt"));
@@ -190,6 +363,34 @@ TEST_F(UpdateCycle, NewerLauncherReplacesAndRestartsItself) {
     EXPECT_FALSE(file_exists(exe + L".old"));
     EXPECT_TRUE(server_requests().empty());
     EXPECT_TRUE(contains(log_text(), " exit\r\n"));
+}
+
+TEST_F(UpdateCycle, OldBuildPublishedAsNewerUpdatesOnceAndRunsOn) {
+    // The build uploaded as 0.1.5 is this very launcher: after the swap the
+    // new process is offered 0.1.5 again.
+    publish(launcher_bytes, sha256_hex(launcher_bytes));
+    ASSERT_EQ(run_launcher(L""), 0);
+    const bool ran_on = wait_for_log(" exit\r\n", 60000);
+    // Whatever happened, a chain of restarts ends here before anything is judged.
+    const int downloads = [] {
+        int n = 0;
+        for (const std::string& request : server_requests())
+            if (contains(request, "korval_launcher_0.1.5.exe")) ++n;
+        return n;
+    }();
+    put_server_file("/pc/launcher/latest.json",
+                    record("0.1.4", "korval_launcher_0.1.5.exe", std::string(64, 'a'), "1"));
+    wait_for_no_launcher();
+
+    const std::string log = log_text();
+    ASSERT_TRUE(ran_on) << log;
+    EXPECT_EQ(downloads, 1);
+    EXPECT_EQ(occurrences(log, "update: starting 0.1.5, exiting\r\n"), 1) << log;
+    EXPECT_EQ(occurrences(log, "update: now 0.1.4 (was 0.1.4)\r\n"), 1) << log;
+    EXPECT_EQ(occurrences(log, LOOPING_LINE + "0.1.4; not updating again\r\n"), 1) << log;
+    EXPECT_EQ(occurrences(log, " exit\r\n"), 1) << log;
+    EXPECT_EQ(read_file(exe), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".new"));
 }
 
 TEST_F(UpdateCycle, UnstartableDownloadRollsBackAndRunsOn) {
