@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cef_api.h"
+#include "launcher/browser/cef_arg_ref.h"
 #include "launcher/core/log.h"
 #include "launcher/core/session_state.h"
 #include "page_bridge.h"
@@ -32,20 +33,23 @@ bool is_current_browser(cef_browser_t* browser) {
 }
 
 void CEF_CALLBACK on_after_created(cef_life_span_handler_t*, cef_browser_t* browser) {
+    CefArgRef<cef_browser_t> argument(browser);
     // Only the first browser is the page's; developer tools opened from the
     // page's context menu come through here as well.
     if (!browser || current_browser) return;
-    browser->base.add_ref(&browser->base);
-    current_browser = browser;
+    // The reference this call brought becomes current_browser's own.
+    current_browser = argument.keep();
     log_line("browser created");
 }
 
-int CEF_CALLBACK do_close(cef_life_span_handler_t*, cef_browser_t*) {
+int CEF_CALLBACK do_close(cef_life_span_handler_t*, cef_browser_t* browser) {
+    CefArgRef<cef_browser_t> argument(browser);
     // The runtime's standard close: WM_CLOSE to main_window.
     return 0;
 }
 
 void CEF_CALLBACK on_before_close(cef_life_span_handler_t*, cef_browser_t* browser) {
+    CefArgRef<cef_browser_t> argument(browser);
     if (current_browser) {
         // Closing developer tools must not close the launcher.
         if (!is_current_browser(browser)) return;
@@ -56,17 +60,25 @@ void CEF_CALLBACK on_before_close(cef_life_span_handler_t*, cef_browser_t* brows
     PostMessageW(main_window, WM_CLOSE, 0, 0);
 }
 
-int CEF_CALLBACK on_before_browse(cef_request_handler_t*, cef_browser_t*, cef_frame_t*,
-                                  cef_request_t* request, int user_gesture, int is_redirect) {
+int CEF_CALLBACK on_before_browse(cef_request_handler_t*, cef_browser_t* browser,
+                                  cef_frame_t* frame, cef_request_t* request, int user_gesture,
+                                  int is_redirect) {
+    CefArgRef<cef_browser_t> browser_argument(browser);
+    CefArgRef<cef_frame_t> frame_argument(frame);
+    CefArgRef<cef_request_t> request_argument(request);
     std::string url = request ? take_userfree_text(request->get_url(request)) : std::string();
     if (is_allowed_navigation(url)) return 0;
     log_line_bounded("navigation blocked: %s", url.c_str());
     return 1;
 }
 
-void CEF_CALLBACK on_before_context_menu(cef_context_menu_handler_t*, cef_browser_t*,
-                                         cef_frame_t*, cef_context_menu_params_t*,
+void CEF_CALLBACK on_before_context_menu(cef_context_menu_handler_t*, cef_browser_t* browser,
+                                         cef_frame_t* frame, cef_context_menu_params_t* params,
                                          cef_menu_model_t* model) {
+    CefArgRef<cef_browser_t> browser_argument(browser);
+    CefArgRef<cef_frame_t> frame_argument(frame);
+    CefArgRef<cef_context_menu_params_t> params_argument(params);
+    CefArgRef<cef_menu_model_t> model_argument(model);
     if (!startup_options.dev && model) model->clear(model);
 }
 

@@ -4,6 +4,7 @@
 
 #include "browser_client.h"
 #include "cef_api.h"
+#include "launcher/browser/cef_arg_ref.h"
 #include "launcher/core/log.h"
 #include "launcher/core/session_state.h"
 #include "launcher/session/text_convert.h"
@@ -47,6 +48,7 @@ void fill_settings(const std::string& app_dir, const std::string& cache_root) {
 void CEF_CALLBACK on_before_command_line_processing(cef_app_t* self,
                                                    const cef_string_t* process_type,
                                                    cef_command_line_t* command_line) {
+    CefArgRef<cef_command_line_t> argument(command_line);
     if (!command_line) return;
     for (const char* name : {"disable-gpu", "disable-gpu-compositing"}) {
         CefText text(name);

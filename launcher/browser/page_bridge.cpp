@@ -2,6 +2,7 @@
 
 #include "browser_client.h"
 #include "cef_api.h"
+#include "launcher/browser/cef_arg_ref.h"
 #include "launcher/session/page_dispatcher.h"
 #include "static_handler.h"
 
@@ -13,9 +14,10 @@ static_assert(sizeof SCRIPT_HEAD - 1 == 56 && sizeof SCRIPT_TAIL - 1 == 4);
 
 cef_display_handler_t display_handler;
 
-int CEF_CALLBACK on_console_message(cef_display_handler_t*, cef_browser_t*, int level,
+int CEF_CALLBACK on_console_message(cef_display_handler_t*, cef_browser_t* browser, int level,
                                     const cef_string_t* message, const cef_string_t* source,
                                     int line) {
+    CefArgRef<cef_browser_t> argument(browser);
     return dispatch_page_message(message, source, line);
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "cef_api.h"
+#include "launcher/browser/cef_arg_ref.h"
 #include "ui_resource_server.h"
 
 namespace {
@@ -34,6 +35,8 @@ int CEF_CALLBACK handler_has_at_least_one_ref(cef_base_ref_counted_t* self) {
 
 int CEF_CALLBACK handler_open(cef_resource_handler_t* self, cef_request_t* request,
                               int* handle_request, cef_callback_t* callback) {
+    CefArgRef<cef_request_t> request_argument(request);
+    CefArgRef<cef_callback_t> callback_argument(callback);
     if (handle_request) *handle_request = 1;
     UiResourceHandler* handler = handler_of(self);
     handler->read_offset = 0;
@@ -58,6 +61,7 @@ void CEF_CALLBACK handler_get_response_headers(cef_resource_handler_t* self,
                                                cef_response_t* response,
                                                int64_t* response_length,
                                                cef_string_t* redirect_url) {
+    CefArgRef<cef_response_t> response_argument(response);
     UiResourceHandler* handler = handler_of(self);
     if (response) {
         response->set_status(response, handler->status);
@@ -76,6 +80,7 @@ uint32_t available(const UiResourceHandler* handler, int64_t wanted) {
 
 int CEF_CALLBACK handler_skip(cef_resource_handler_t* self, int64_t bytes_to_skip,
                               int64_t* bytes_skipped, cef_resource_skip_callback_t* callback) {
+    CefArgRef<cef_resource_skip_callback_t> callback_argument(callback);
     UiResourceHandler* handler = handler_of(self);
     // The whole count: its low 32 bits alone could turn a skip past the end
     // into a short one.
@@ -87,6 +92,7 @@ int CEF_CALLBACK handler_skip(cef_resource_handler_t* self, int64_t bytes_to_ski
 
 int CEF_CALLBACK handler_read(cef_resource_handler_t* self, void* data_out, int bytes_to_read,
                               int* bytes_read, cef_resource_read_callback_t* callback) {
+    CefArgRef<cef_resource_read_callback_t> callback_argument(callback);
     UiResourceHandler* handler = handler_of(self);
     uint32_t n = data_out ? available(handler, bytes_to_read) : 0;
     if (n) std::memcpy(data_out, handler->body.data() + handler->read_offset, n);
@@ -102,6 +108,9 @@ void CEF_CALLBACK handler_cancel(cef_resource_handler_t*) {}
 cef_resource_handler_t* CEF_CALLBACK create_ui_resource_handler(
     cef_scheme_handler_factory_t* self, cef_browser_t* browser, cef_frame_t* frame,
     const cef_string_t* scheme_name, cef_request_t* request) {
+    CefArgRef<cef_browser_t> browser_argument(browser);
+    CefArgRef<cef_frame_t> frame_argument(frame);
+    CefArgRef<cef_request_t> request_argument(request);
     // No handler tells the runtime to fail this one request; an exception
     // leaving the callback would end the process.
     UiResourceHandler* handler = new (std::nothrow) UiResourceHandler;

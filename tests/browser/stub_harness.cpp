@@ -52,6 +52,13 @@ StubRun::~StubRun() {
         if (auto shutdown = GetProcAddress(module, "cef_shutdown"))
             reinterpret_cast<void (*)()>(reinterpret_cast<void*>(shutdown))();
         FreeLibrary(module);
+        // Every run ends with each reference the runtime handed over given
+        // back, and none given back twice.
+        for (const std::string& line : report())
+            if (line.find(" references") != std::string::npos && line.rfind("!! ", 0) == 0)
+                ADD_FAILURE() << line;
+        for (const std::string& line : report())
+            if (line == "!! reference released once too often") ADD_FAILURE() << line;
     }
 }
 

@@ -57,6 +57,15 @@ std::string response_mime_type(cef_response_t* response);
 struct StubBrowser;
 StubBrowser* new_browser(HWND window, int identifier);
 cef_browser_t* browser_object(StubBrowser* browser);
+cef_frame_t* frame_object(StubBrowser* browser);
+
+// The runtime's rule for a callback's arguments: each one arrives with a
+// reference that the callee owns and must give back.
+template <typename T>
+T* handed(T* object) {
+    if (object) object->base.add_ref(&object->base);
+    return object;
+}
 HWND browser_window(StubBrowser* browser);
 int browser_identifier(StubBrowser* browser);
 // References the launcher took and has not given back, across the objects the

@@ -83,7 +83,8 @@ cef_life_span_handler_t* life_span() { return client->get_life_span_handler(clie
 int navigate(StubBrowser* b, const std::string& url) {
     cef_request_handler_t* handler = client->get_request_handler(client);
     cef_request_t* request = new_request(url);
-    int result = handler->on_before_browse(handler, browser_object(b), nullptr, request, 0, 0);
+    int result = handler->on_before_browse(handler, handed(browser_object(b)),
+                                           handed(frame_object(b)), handed(request), 0, 0);
     request->base.release(&request->base);
     report("navigate\t%s\t-> %d", url.c_str(), result);
     return result;
@@ -105,8 +106,9 @@ DWORD WINAPI fetch_thread(void* argument) {
     cef_request_t* request = new_request(fetch.url);
     cef_string_t scheme{};
     set_text(scheme, "http");
-    cef_resource_handler_t* h = stub_factory->create(stub_factory, browser_object(main_browser),
-                                                     nullptr, &scheme, request);
+    cef_resource_handler_t* h = stub_factory->create(stub_factory, handed(browser_object(main_browser)),
+                                                     handed(frame_object(main_browser)), &scheme,
+                                                     handed(request));
     clear_text(scheme);
     if (!h) {
         report("fetch\t%s\tno handler", fetch.url.c_str());
@@ -119,11 +121,11 @@ DWORD WINAPI fetch_thread(void* argument) {
     h->base.add_ref(&h->base);
 
     int handle_request = -1;
-    int opened = h->open(h, request, &handle_request, nullptr);
+    int opened = h->open(h, handed(request), &handle_request, nullptr);
     cef_response_t* response = new_response();
     int64_t length = -2;
     cef_string_t redirect{};
-    h->get_response_headers(h, response, &length, &redirect);
+    h->get_response_headers(h, handed(response), &length, &redirect);
     if (redirect.length) report("!! redirect set");
     int64_t skipped = 0;
     int skip_result = 0;
@@ -164,7 +166,8 @@ void console(const std::string& source, int line, const std::string& text) {
     cef_string_t message{}, where{};
     set_text(message, text);
     set_text(where, source);
-    int result = display->on_console_message(display, browser_object(main_browser), 1, &message,
+    int result = display->on_console_message(display, handed(browser_object(main_browser)), 1,
+                                             &message,
                                              &where, line);
     clear_text(message);
     clear_text(where);
@@ -172,7 +175,7 @@ void console(const std::string& source, int line, const std::string& text) {
 }
 
 void before_close(StubBrowser* b) {
-    life_span()->on_before_close(life_span(), browser_object(b));
+    life_span()->on_before_close(life_span(), handed(browser_object(b)));
     report("on_before_close %d", browser_identifier(b));
 }
 
@@ -210,8 +213,9 @@ bool play(const std::string& step) {
     } else if (word == "context_menu") {
         cef_context_menu_handler_t* menu_handler = client->get_context_menu_handler(client);
         cef_menu_model_t* model = new_menu_model(3);
-        menu_handler->on_before_context_menu(menu_handler, browser_object(main_browser), nullptr,
-                                             nullptr, model);
+        menu_handler->on_before_context_menu(menu_handler, handed(browser_object(main_browser)),
+                                             handed(frame_object(main_browser)), nullptr,
+                                             handed(model));
         report("context_menu 3 -> %u", static_cast<unsigned>(model->get_count(model)));
         model->base.release(&model->base);
     } else if (word == "focus") {
@@ -224,7 +228,7 @@ bool play(const std::string& step) {
         DestroyWindow(browser_window(main_browser));
     } else if (word == "devtools_open") {
         devtools = new_browser(nullptr, 2);
-        life_span()->on_after_created(life_span(), browser_object(devtools));
+        life_span()->on_after_created(life_span(), handed(browser_object(devtools)));
     } else if (word == "devtools_close") {
         if (devtools) before_close(devtools);
     } else if (word == "wait") {
@@ -287,14 +291,14 @@ void browser_created() {
                                  stub_instance(), nullptr);
     if (!child) report("!! browser window not created: %lu", GetLastError());
     main_browser = new_browser(child, 1);
-    life_span()->on_after_created(life_span(), browser_object(main_browser));
+    life_span()->on_after_created(life_span(), handed(browser_object(main_browser)));
     report("on_after_created 1");
     if (navigate(main_browser, start_url) == 0) fetch(start_url);
     PostMessageW(control, MSG_STEP, 0, 0);
 }
 
 void do_close(StubBrowser* b) {
-    int result = life_span()->do_close(life_span(), browser_object(b));
+    int result = life_span()->do_close(life_span(), handed(browser_object(b)));
     report("do_close -> %d", result);
     HWND window = browser_window(b);
     if (result == 0) {

@@ -41,9 +41,29 @@ int CEF_CALLBACK has_at_least_one_ref(cef_base_ref_counted_t* self) {
     return counted<T>(self)->refs > 0;
 }
 
+// Every object made, so that the end of the run can name those whose
+// references were not given back (fetches make them on threads of their own).
+struct Tracked {
+    const char* kind;
+    volatile LONG* refs;
+};
+std::vector<Tracked>& tracked() {
+    static std::vector<Tracked> all;
+    return all;
+}
+CRITICAL_SECTION* tracked_lock() {
+    static CRITICAL_SECTION lock;
+    static bool ready = (InitializeCriticalSection(&lock), true);
+    (void)ready;
+    return &lock;
+}
+
 template <typename T>
-Counted<T>* make(LONG refs) {
+Counted<T>* make(LONG refs, const char* kind) {
     Counted<T>* object = new Counted<T>;
+    EnterCriticalSection(tracked_lock());
+    tracked().push_back({kind, &object->refs});
+    LeaveCriticalSection(tracked_lock());
     object->cef = T{};
     object->cef.base.size = sizeof(T);
     object->cef.base.add_ref = add_ref<T>;
@@ -127,14 +147,14 @@ void CEF_CALLBACK frame_execute_java_script(cef_frame_t* self, const cef_string_
 }  // namespace
 
 cef_request_t* new_request(std::string_view url) {
-    auto* request = make<cef_request_t>(1);
+    auto* request = make<cef_request_t>(1, "request");
     request->text = url;
     request->cef.get_url = request_get_url;
     return &request->cef;
 }
 
 cef_response_t* new_response() {
-    auto* response = make<cef_response_t>(1);
+    auto* response = make<cef_response_t>(1, "response");
     response->cef.set_status = response_set_status;
     response->cef.set_mime_type = response_set_mime_type;
     return &response->cef;
@@ -146,14 +166,14 @@ std::string response_mime_type(cef_response_t* response) {
 }
 
 cef_command_line_t* new_command_line(const std::string& process_type) {
-    auto* command_line = make<cef_command_line_t>(1);
+    auto* command_line = make<cef_command_line_t>(1, "command line");
     command_line->text = process_type;
     command_line->cef.append_switch = command_line_append_switch;
     return &command_line->cef;
 }
 
 cef_menu_model_t* new_menu_model(size_t items) {
-    auto* menu = make<cef_menu_model_t>(1);
+    auto* menu = make<cef_menu_model_t>(1, "menu model");
     menu->number = static_cast<int>(items);
     menu->cef.clear = menu_clear;
     menu->cef.get_count = menu_get_count;
@@ -161,8 +181,9 @@ cef_menu_model_t* new_menu_model(size_t items) {
 }
 
 StubBrowser* new_browser(HWND window, int identifier) {
-    StubBrowser* b = new StubBrowser{make<cef_browser_t>(0), make<cef_browser_host_t>(0),
-                                     make<cef_frame_t>(0), window, identifier};
+    StubBrowser* b = new StubBrowser{make<cef_browser_t>(0, "browser"),
+                                     make<cef_browser_host_t>(0, "browser host"),
+                                     make<cef_frame_t>(0, "frame"), window, identifier};
     b->browser->owner = b->host->owner = b->frame->owner = b;
     b->browser->cef.get_host = browser_get_host;
     b->browser->cef.get_main_frame = browser_get_main_frame;
@@ -175,11 +196,17 @@ StubBrowser* new_browser(HWND window, int identifier) {
 }
 
 cef_browser_t* browser_object(StubBrowser* browser) { return &browser->browser->cef; }
+cef_frame_t* frame_object(StubBrowser* browser) { return &browser->frame->cef; }
 HWND browser_window(StubBrowser* browser) { return browser->window; }
 int browser_identifier(StubBrowser* browser) { return browser->identifier; }
 
 long outstanding_references() {
     long sum = 0;
-    for (StubBrowser* b : browsers) sum += b->browser->refs + b->host->refs + b->frame->refs;
+    EnterCriticalSection(tracked_lock());
+    for (const Tracked& t : tracked()) {
+        if (*t.refs != 0) report("!! %s left with %ld references", t.kind, static_cast<long>(*t.refs));
+        sum += *t.refs > 0 ? *t.refs : -*t.refs;
+    }
+    LeaveCriticalSection(tracked_lock());
     return sum;
 }

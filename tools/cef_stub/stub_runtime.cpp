@@ -87,7 +87,7 @@ STUB_EXPORT int cef_initialize(const cef_main_args_t* args, const cef_settings_t
             set_text(process_type, type);
             cef_command_line_t* command_line = new_command_line(type);
             application->on_before_command_line_processing(application, &process_type,
-                                                           command_line);
+                                                           handed(command_line));
             command_line->base.release(&command_line->base);
             clear_text(process_type);
         }
