@@ -32,7 +32,7 @@ if [ ! -f "$data/ready" ]; then
   mkdir -p "$data/root/pc/files"
   cp "$build/bin/samp_stub/samp.exe" "$data/root/pc/files/samp.exe"
   python3 - "$data" "$files" "$size_mib" <<'PY'
-import hashlib, json, os, random, sys
+import os, random, sys
 data, count, size_mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(7)
 base = os.path.join(data, "root/pc/files")
@@ -40,15 +40,11 @@ weights = [rng.uniform(0.2, 1.8) for _ in range(count)]
 for i, w in enumerate(weights):
     with open(os.path.join(base, "pack%02d.img" % i), "wb") as f:
         f.write(os.urandom(int(w / sum(weights) * (size_mib << 20))))
-entries = []
-for name in sorted(os.listdir(base)):
-    blob = open(os.path.join(base, name), "rb").read()
-    entries.append({"url": name, "hash": hashlib.sha256(blob).hexdigest(), "size": len(blob)})
-json.dump({"basePath": "/pc/files", "files": entries},
-          open(os.path.join(data, "root/pc/manifest.json"), "w"), indent=1)
-with open(os.path.join(data, "sha256.txt"), "w") as f:
-    f.writelines("%s  %s\n" % (e["hash"], e["url"]) for e in entries)
 PY
+  python3 "$root/tools/make_manifest.py" "$data/root/pc/files" >"$data/root/pc/manifest.json"
+  python3 -c 'import json, sys
+for e in json.load(open(sys.argv[1]))["files"]: print("%s  %s" % (e["hash"], e["url"]))' \
+    "$data/root/pc/manifest.json" >"$data/sha256.txt"
   touch "$data/ready"
 fi
 

@@ -62,18 +62,7 @@ cp "$build/bin/samp_stub/samp.exe" "$files/samp.exe"
 mkdir -p "$files/models" "$files/audio"
 for i in 1 2 3 4 5 6; do head -c $((3 * 1048576 + i * 4099)) /dev/urandom >"$files/models/pack$i.img"; done
 head -c 5000000 /dev/urandom >"$files/audio/radio.dat"
-python3 - "$files" >"$demo/server/pc/manifest.json" <<'PY'
-import hashlib, json, os, sys
-base = sys.argv[1]
-entries = []
-for folder, _, names in sorted(os.walk(base)):
-    for name in sorted(names):
-        path = os.path.join(folder, name)
-        data = open(path, "rb").read()
-        entries.append({"url": os.path.relpath(path, base).replace(os.sep, "/"),
-                        "hash": hashlib.sha256(data).hexdigest(), "size": len(data)})
-print(json.dumps({"basePath": "/pc/files", "files": entries}, indent=1))
-PY
+python3 "$root/tools/make_manifest.py" "$files" >"$demo/server/pc/manifest.json"
 content_server_start "$build" "$demo/server" "$demo/control" "$port"
 count=$(python3 -c 'import json,sys; print(len(json.load(open(sys.argv[1]))["files"]))' "$demo/server/pc/manifest.json")
 echo "demo: content server on https://localhost:$port/ publishes launcher 0.1.4 and $count game files"

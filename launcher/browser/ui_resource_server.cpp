@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "launcher/core/device_names.h"
 #include "launcher/core/log.h"
 #include "launcher/core/win_handles.h"
 #include "launcher/session/text_convert.h"
@@ -32,25 +33,13 @@ const MimeRow MIME_TYPES[] = {
     {"mp3", "audio/mpeg"},         {"ogg", "audio/ogg"},          {"wasm", "application/wasm"},
 };
 
-// DOS device names answer in every folder ("ui\\NUL", "ui\\com1.js"): opening
-// one would read a device, or wait on a serial port, instead of a file.
+// Opening a device name would read a device, or wait on a serial port,
+// instead of a file of the folder.
 bool names_a_device(const std::string& path) {
-    static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
+    for (size_t start = 0, end; start <= path.size(); start = end + 1) {
+        end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
-        std::string stem = path.substr(start, end - start);
-        stem = stem.substr(0, stem.find('.'));
-        while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-        for (char& c : stem)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        for (const char* device : DEVICES)
-            if (stem == device) return true;
-        if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-            stem[3] >= '0' && stem[3] <= '9')
-            return true;
-        start = end + 1;
+        if (is_device_name(path.substr(start, end - start))) return true;
     }
     return false;
 }

@@ -1,5 +1,7 @@
 #include "launcher/download/manifest_paths.h"
 
+#include "launcher/core/device_names.h"
+
 #include <vector>
 
 namespace {
@@ -19,16 +21,6 @@ std::vector<std::string> components(const std::string& key) {
         if (slash == std::string::npos) return parts;
         start = slash + 1;
     }
-}
-
-// A device name is reserved whatever follows its first dot ("nul.txt").
-bool is_device_name(const std::string& component) {
-    const std::string stem = component.substr(0, component.find('.'));
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
-        stem == "conout$")
-        return true;
-    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
 }
 
 bool ends_with(const std::string& text, const std::string& tail) {
