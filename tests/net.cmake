@@ -1,5 +1,5 @@
 # Network and integrity: server documents, SHA-256, the HTTP client.
-korval_test(integrity_tests net/integrity_test.cpp)
+korval_test(integrity_tests net/integrity_test.cpp net/json_reader_test.cpp)
 
 # Puts the local test CA into a prefix's Root store.
 add_executable(install_root_cert ${CMAKE_SOURCE_DIR}/tools/install_root_cert.cpp)

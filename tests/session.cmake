@@ -1,5 +1,5 @@
 # The page protocol, the install folder and the game start.
-korval_test(session_unit_tests session/page_protocol_test.cpp)
+korval_test(session_unit_tests session/page_protocol_test.cpp session/page_message_test.cpp)
 
 include(${CMAKE_CURRENT_LIST_DIR}/session/install_dir.cmake)
 

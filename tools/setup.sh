@@ -11,11 +11,16 @@ need=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   binutils-mingw-w64-x86-64
   googletest
+  # The native fuzzers and sanitizer runs of the readers (tools/fuzz.sh).
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev zlib1g-dev
   wine wine32:i386 wine64
   xvfb xauth
   strace
   icoutils
   locales
+  # The content server test and the release signing; the nginx benchmark.
+  nginx osslsigncode
+  aria2 iproute2
 )
 
 # Wine maps file names through the Unix locale: the tests' ru_RU.UTF-8 must

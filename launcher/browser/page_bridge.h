@@ -7,7 +7,6 @@
 
 #include "cef_objects.h"
 
-const char PAGE_MESSAGE_PREFIX[] = "__launcher__:";
 const char SCRIPT_URL[] = "korval://launcher";
 
 // The script that raises one event in the page. The JSON is embedded as an

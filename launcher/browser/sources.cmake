@@ -6,6 +6,7 @@ target_sources(korval_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cef_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page_bridge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/static_handler.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui_request_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_resource_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui_resource_server.cpp
 )
@@ -17,7 +18,9 @@ if(KORVAL_MINIZ_DIR)
   target_include_directories(korval_core PUBLIC ${KORVAL_MINIZ_DIR})
   target_compile_definitions(korval_core PUBLIC KORVAL_USE_MINIZ)
 else()
-  target_sources(korval_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/zip_reader.cpp)
+  target_sources(korval_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/zip_reader.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zip_file_source.cpp)
   # Static zlib: the executables need no DLL beside them.
   target_link_libraries(korval_core PUBLIC z)
 endif()

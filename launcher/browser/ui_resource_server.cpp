@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include "launcher/core/device_names.h"
 #include "launcher/core/log.h"
 #include "launcher/core/win_handles.h"
 #include "launcher/session/text_convert.h"
+#include "ui_request_rules.h"
 #include "ui_resource_handler.h"
 #include "static_handler.h"
 #include "zip_reader.h"
@@ -20,33 +20,8 @@ UiSchemeFactory ui_scheme_factory;
 const DWORD MAX_OVERRIDE_FILE = 64u * 1024 * 1024 - 1;
 const char NOT_FOUND_BODY[] = "not found";
 
-struct MimeRow {
-    const char* extension;
-    const char* type;
-};
-const MimeRow MIME_TYPES[] = {
-    {"html", "text/html"},         {"htm", "text/html"},          {"js", "text/javascript"},
-    {"mjs", "text/javascript"},    {"css", "text/css"},           {"json", "application/json"},
-    {"png", "image/png"},          {"jpg", "image/jpeg"},         {"jpeg", "image/jpeg"},
-    {"gif", "image/gif"},          {"webp", "image/webp"},        {"svg", "image/svg+xml"},
-    {"woff", "font/woff"},         {"woff2", "font/woff2"},       {"ttf", "font/ttf"},
-    {"mp3", "audio/mpeg"},         {"ogg", "audio/ogg"},          {"wasm", "application/wasm"},
-};
-
-// Opening a device name would read a device, or wait on a serial port,
-// instead of a file of the folder.
-bool names_a_device(const std::string& path) {
-    for (size_t start = 0, end; start <= path.size(); start = end + 1) {
-        end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (is_device_name(path.substr(start, end - start))) return true;
-    }
-    return false;
-}
-
 bool read_override_file(const std::string& base_dir, const std::string& path, std::string& body) {
-    // A colon would name a stream or a drive, not a file of the folder.
-    if (names_a_device(path) || path.find(':') != std::string::npos) return false;
+    if (!may_read_override(path)) return false;
     std::string relative = path;
     for (char& c : relative)
         if (c == '/') c = '\\';
@@ -114,38 +89,17 @@ UiSchemeFactory* prepare_ui_scheme_factory(const std::string& app_dir,
 
 UiResponse resolve_ui_request(const UiSchemeFactory& factory, const std::string& url) {
     UiResponse response;
-    const size_t origin_length = sizeof UI_ORIGIN - 1;
-    if (url.size() < origin_length || url.compare(0, origin_length, UI_ORIGIN) != 0) {
-        response.status = 400;
+    const UiRequestTarget target = ui_request_target(url);
+    if (target.status != 0) {
+        response.status = target.status;
+    } else if (read_body(factory, target.path, response.body)) {
+        response.status = 200;
+        response.mime_type = mime_type_for(target.path);
+        return response;
     } else {
-        std::string path = url.substr(origin_length);
-        path = path.substr(0, path.find_first_of("?#"));
-        if (path.empty() || path.back() == '/') path += "index.html";
-        // An embedded zero would cut the name short in the calls below.
-        if (path.find("..") != std::string::npos || path.find('\\') != std::string::npos ||
-            path.find('\0') != std::string::npos) {
-            response.status = 400;
-        } else if (read_body(factory, path, response.body)) {
-            response.status = 200;
-            response.mime_type = mime_type_for(path);
-            return response;
-        } else {
-            log_line_bounded("ui: 404 %s", url.c_str());
-        }
+        log_line_bounded("ui: 404 %s", url.c_str());
     }
     response.body = NOT_FOUND_BODY;
     response.mime_type = "text/plain";
     return response;
-}
-
-const char* mime_type_for(std::string_view path) {
-    size_t dot = path.rfind('.');
-    if (dot != std::string_view::npos) {
-        std::string extension(path.substr(dot + 1));
-        for (char& c : extension)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        for (const MimeRow& row : MIME_TYPES)
-            if (extension == row.extension) return row.type;
-    }
-    return "application/octet-stream";
 }

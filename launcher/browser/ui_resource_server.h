@@ -7,8 +7,7 @@
 #include <string_view>
 
 #include "cef_objects.h"
-
-const char UI_ORIGIN[] = "http://ui/";
+#include "ui_request_rules.h"
 
 // The one factory registered for scheme "http", domain "ui". The runtime sees
 // only the leading runtime structure; the fields after it are the launcher's.
@@ -35,6 +34,3 @@ UiSchemeFactory* prepare_ui_scheme_factory(const std::string& app_dir,
 // The answer to one address (UTF-8). Runs on the runtime's network thread:
 // it reads the factory and touches nothing else that is shared.
 UiResponse resolve_ui_request(const UiSchemeFactory& factory, const std::string& url);
-
-// The MIME type for the extension after the last "." of `path`.
-const char* mime_type_for(std::string_view path);

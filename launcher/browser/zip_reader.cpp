@@ -5,17 +5,18 @@
 // is an ordinary file that anything may have written.
 #include "zip_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include <windows.h>
 #include <zlib.h>
 
-#include "launcher/core/win_handles.h"
+#include "zip_source.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ struct ZipEntry {
 
 struct ZipState {
     const unsigned char* memory = nullptr;  // archive in memory, or
-    UniqueHandle file;                      // archive in a file
+    std::unique_ptr<ZipSource> file;        // archive in a file
     uint64_t size = 0;
     uint64_t central_offset = 0;
     std::vector<ZipEntry> entries;
@@ -53,18 +54,7 @@ struct ZipState {
             std::memcpy(out, memory + offset, length);
             return true;
         }
-        LARGE_INTEGER position;
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return false;
-        unsigned char* to = static_cast<unsigned char*>(out);
-        while (length > 0) {
-            DWORD got = 0;
-            if (!ReadFile(file.get(), to, static_cast<DWORD>(length), &got, nullptr) || got == 0)
-                return false;
-            to += got;
-            length -= got;
-        }
-        return true;
+        return file->read_at(offset, length, out);
     }
 };
 
@@ -106,7 +96,8 @@ bool read_central_directory(ZipState& state) {
         return false;
     state.central_offset = central_offset;
     state.entries.clear();
-    state.entries.reserve(total);
+    // The count is the archive's word: reserve no more than its directory can hold.
+    state.entries.reserve(std::min<size_t>(total, central_size / CENTRAL_SIZE));
     size_t at = 0;
     for (uint16_t n = 0; n < total; ++n) {
         if (central_size - at < CENTRAL_SIZE) return false;
@@ -219,6 +210,16 @@ mz_bool finish_init(mz_zip_archive* zip, ZipState* state) {
 
 }  // namespace
 
+mz_bool zip_reader_init_source(mz_zip_archive* zip, std::unique_ptr<ZipSource> source,
+                               uint64_t size) {
+    if (!zip || zip->m_pState || !source) return 0;
+    ZipState* state = new (std::nothrow) ZipState;
+    if (!state) return 0;
+    state->file = std::move(source);
+    state->size = size;
+    return finish_init(zip, state);
+}
+
 extern "C" {
 
 mz_bool mz_zip_reader_init_mem(mz_zip_archive* pZip, const void* pMem, size_t size,
@@ -228,19 +229,6 @@ mz_bool mz_zip_reader_init_mem(mz_zip_archive* pZip, const void* pMem, size_t si
     if (!state) return 0;
     state->memory = static_cast<const unsigned char*>(pMem);
     state->size = size;
-    return finish_init(pZip, state);
-}
-
-mz_bool mz_zip_reader_init_file(mz_zip_archive* pZip, const char* pFilename, mz_uint32 flags) {
-    if (!pZip || pZip->m_pState || !pFilename) return 0;
-    UniqueHandle file(CreateFileA(pFilename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file.valid() || !GetFileSizeEx(file.get(), &size)) return 0;
-    ZipState* state = new (std::nothrow) ZipState;
-    if (!state) return 0;
-    state->file = std::move(file);
-    state->size = static_cast<uint64_t>(size.QuadPart);
     return finish_init(pZip, state);
 }
 

@@ -8,54 +8,12 @@
 
 #include "build_config.h"
 #include "launcher/session/game_dir_setting.h"
+#include "option_table.h"
 
 namespace {
 
 // One argument in the ANSI code page, as the option table compares bytes.
 const int ARGUMENT_BUFFER = 1024;
-
-enum class OptionKind { prefix, flag };
-
-struct OptionRule {
-    const char* text;
-    OptionKind kind;
-    void (*apply)(const std::string& value, StartupOptions&, SessionState&);
-};
-
-// Order matters: the first rule that matches decides.
-const OptionRule OPTION_RULES[] = {
-    {"--server=", OptionKind::prefix,
-     [](const std::string& v, StartupOptions&, SessionState& s) { s.server_address = v; }},
-    {"--game-dir=", OptionKind::prefix,
-     [](const std::string& v, StartupOptions&, SessionState& s) { s.game_dir = v; }},
-    {"--autotest=", OptionKind::prefix,
-     [](const std::string& v, StartupOptions&, SessionState& s) { s.autotest_nick = v; }},
-    {"--fake-error", OptionKind::flag,
-     [](const std::string&, StartupOptions&, SessionState& s) { s.fake_error = true; }},
-    {"--no-game", OptionKind::flag,
-     [](const std::string&, StartupOptions&, SessionState& s) { s.no_game = true; }},
-    {"--dev", OptionKind::flag,
-     [](const std::string&, StartupOptions& o, SessionState&) { o.dev = true; }},
-    {"--no-update", OptionKind::flag,
-     [](const std::string&, StartupOptions& o, SessionState&) { o.no_update = true; }},
-    {"--updated-from=", OptionKind::prefix,
-     [](const std::string& v, StartupOptions& o, SessionState&) { o.updated_from = v; }},
-};
-
-void apply_argument(const std::string& arg, StartupOptions& options, SessionState& session) {
-    for (const OptionRule& rule : OPTION_RULES) {
-        size_t len = std::strlen(rule.text);
-        if (rule.kind == OptionKind::flag) {
-            if (arg == rule.text) {
-                rule.apply(std::string(), options, session);
-                return;
-            }
-        } else if (arg.compare(0, len, rule.text) == 0) {
-            rule.apply(arg.substr(len), options, session);
-            return;
-        }
-    }
-}
 
 // The ANSI form of one argument, or false when it does not fit the buffer;
 // such an argument is dropped rather than cut, since a cut path or address
@@ -103,8 +61,7 @@ SessionState default_session() {
 
 void parse_command_line_text(const wchar_t* command_line, const std::string& exe_path_ansi,
                              StartupOptions& options, SessionState& session) {
-    for (const std::string& arg : split_arguments(command_line))
-        apply_argument(arg, options, session);
+    apply_arguments(split_arguments(command_line), options, session);
 
     session.main_server_address = session.server_address;
     session.engineering = options.dev;

@@ -2,6 +2,7 @@ target_sources(korval_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/option_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/session_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance.cpp

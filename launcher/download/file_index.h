@@ -4,6 +4,7 @@
 // content matched the manifest. A file that still has both is trusted without
 // hashing; a changed or never verified one is hashed again.
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ FileState query_file_state(const std::wstring& path);
 
 // A missing or unreadable file is an empty index; malformed lines are skipped.
 FileIndex load_file_index(const std::wstring& index_path);
+
+// The records of an open index file, read to its end.
+FileIndex read_file_index(std::FILE* file);
 
 // Rewrites the index with the entries whose verified_time is set, in manifest
 // order, through index_path + ".tmp" and a replacing move. When the new text

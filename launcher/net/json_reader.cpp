@@ -11,11 +11,18 @@ bool is_path_byte(unsigned char c) {
 
 }  // namespace
 
+size_t find_member_colon(const std::string& text, const std::string& name) {
+    const std::string key = "\"" + name + "\"";
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        size_t after = at + key.size();
+        while (after < text.size() && is_blank(text[after])) ++after;
+        if (after < text.size() && text[after] == ':') return after;
+    }
+    return std::string::npos;
+}
+
 std::string json_field(const std::string& text, const char* name) {
-    const std::string key = std::string("\"") + name + "\"";
-    size_t at = text.find(key);
-    if (at == std::string::npos) return std::string();
-    size_t colon = text.find(':', at + key.size());
+    size_t colon = find_member_colon(text, name);
     if (colon == std::string::npos) return std::string();
 
     size_t start = colon + 1;

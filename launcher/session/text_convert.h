@@ -4,7 +4,15 @@
 // client and CreateProcessA, and UTF-16 for every file, registry and WinHTTP call.
 #include <string>
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+// The document readers also build natively, for the fuzzers and sanitizer
+// runs; there the code pages keep their Windows numbers.
+typedef unsigned int UINT;
+#define CP_ACP 0
+#define CP_UTF8 65001
+#endif
 
 // Bytes of `code_page` (CP_UTF8 or CP_ACP) to UTF-16. The text ends at its
 // first zero byte; an empty input gives an empty result without a system call.

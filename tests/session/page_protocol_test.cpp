@@ -1,9 +1,7 @@
-// The page protocol's texts: the launcher's events as the page parses them,
-// and the reading of the page's messages.
+// The page protocol's texts: the launcher's events as the page parses them.
 #include <gtest/gtest.h>
 
 #include "launcher/session/json_writer.h"
-#include "launcher/session/page_dispatcher.h"
 
 namespace {
 
@@ -42,48 +40,6 @@ TEST(JsonWriter, EventsHaveTheirMembersInTheProtocolsOrder) {
     EXPECT_EQ(progress_event_text("t", "d", -5, true),
               "{\"type\":\"progress\",\"title\":\"t\",\"details\":\"d\",\"percent\":-5,"
               "\"indeterminate\":true}");
-}
-
-TEST(JsonStringField, DecodesTheFirstStringOfTheName) {
-    EXPECT_EQ(json_string_field(R"({"type":"nick","nick":"Ab_Cd"})", "nick"), "Ab_Cd");
-    EXPECT_EQ(json_string_field(R"({"type" : "ready"})", "type"), "ready");
-    // No regard to nesting: the first occurrence of the key wins.
-    EXPECT_EQ(json_string_field(R"({"a":{"type":"inner"},"type":"outer"})", "type"), "inner");
-    EXPECT_EQ(json_string_field(R"({"type":"x"})", "nick"), "");
-    EXPECT_EQ(json_string_field("", "type"), "");
-    // A value that is not a string reads as the next string of the text.
-    EXPECT_EQ(json_string_field(R"({"nick":12,"serverId":"main"})", "nick"), "serverId");
-    EXPECT_EQ(json_string_field(R"({"nick":true})", "nick"), "");
-}
-
-TEST(JsonStringField, Escapes) {
-    auto nick = [](const std::string& value) {
-        return json_string_field("{\"nick\":\"" + value + "\"}", "nick");
-    };
-    EXPECT_EQ(nick(R"(Ab\u0063d)"), "Abcd");
-    EXPECT_EQ(nick(R"(Ab\u00e9cd)"), "Abcd") << "a code point above 127 is dropped";
-    EXPECT_EQ(nick(R"(Ab\u004A)"), "AbJ") << "upper-case hex";
-    EXPECT_EQ(nick(R"(a\"b\\c\/d\te\nf)"), "a\"b\\c/dte\nf");
-    EXPECT_EQ(nick(R"(\u00zz!)"), std::string("\0!", 2)) << "hex stops at the first non-hex byte";
-    EXPECT_EQ(nick("Привет"), "Привет") << "UTF-8 passes through";
-    // Fewer than four bytes after \u: the letter u. Four or more are taken
-    // as the number even when the closing quote is among them.
-    EXPECT_EQ(json_string_field(R"("n":"a\u12")", "n"), "au12");
-    EXPECT_EQ(json_string_field(R"({"n":"a\u12"})", "n"), "");
-    // Unterminated values never count.
-    EXPECT_EQ(json_string_field(R"({"nick":"Abcd)", "nick"), "");
-    EXPECT_EQ(json_string_field(R"({"nick":"Ab\)", "nick"), "");
-    EXPECT_EQ(json_string_field(R"({"nick":")", "nick"), "");
-    EXPECT_EQ(json_string_field(R"({"nick":)", "nick"), "");
-}
-
-TEST(NickRule, FirstNameAndSurnameOrOneName) {
-    for (const char* good : {"Ab", "Ab_Cd", "Ivan", "Ivan_Petrov", "abcdefghij0123456789", "A1_b2"})
-        EXPECT_TRUE(is_valid_nick(good)) << good;
-    for (const char* bad : {"", "A", "abcdefghij0123456789x", "Ab_C", "_Abcd", "Abcd_", "Ab_Cd_Ef",
-                            "Ab-Cd", "Ab Cd", "Иван", "Ab__Cd", "Ab\tC"})
-        EXPECT_FALSE(is_valid_nick(bad)) << bad;
-    EXPECT_FALSE(is_valid_nick(std::string("Ab\0d", 4)));
 }
 
 }  // namespace

@@ -24,8 +24,9 @@ namespace {
 const char MAIN[] = "203.0.113.10:7777";
 
 std::string message(const std::string& json) { return "console __launcher__:" + json + "\n"; }
+// In the page's own member order: its JSON.stringify puts the server first.
 std::string nick_message(const std::string& nick, const std::string& server = "main") {
-    return message(R"({"type":"nick","nick":")" + nick + R"(","serverId":")" + server + R"("})");
+    return message(R"({"type":"nick","serverId":")" + server + R"(","nick":")" + nick + R"("})");
 }
 
 void delete_samp_key() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP"); }
