@@ -32,5 +32,17 @@ done
 count=$(wrestool -l --type=24 "$exe" 2>/dev/null | wc -l)
 [ "$count" -eq 1 ] || fail "$count manifests in the launcher"
 
+# The version resource carries LAUNCHER_VERSION: publish-launcher reads it
+# there, and Windows shows it in the file's properties.
+version=$(sed -n 's/.*LAUNCHER_VERSION\[\] = "\([0-9.]*\)".*/\1/p' \
+  "$(dirname "$0")/../launcher/core/session_state.cpp")
+for exe in korval_launcher.exe korval.exe; do
+  strings=$(wrestool -x --raw --type=16 "$bin/$exe" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 -c | tr '\0' '\n')
+  for want in "ProductVersion" "FileVersion" "ProductName" "CompanyName"; do
+    grep -q "$want\$" <<<"$strings" || fail "$exe: version resource lacks $want"
+  done
+  [ "$(grep -cx "$version" <<<"$strings")" -eq 2 ] || fail "$exe: version resource does not carry $version"
+done
+
 if [ "$failures" -eq 0 ]; then echo "executables: all checks passed"; exit 0; fi
 exit 1

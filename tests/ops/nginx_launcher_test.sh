@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# The content server as operators run it: nginx on loopback with the
+# repository's site configuration and a test certificate, serving what
+# tools/publish.py made, and the real launcher under Wine against it:
+#   1. a full install (and the self-update finding the published launcher current),
+#   2. an install closed half-way, resumed by the next start with range requests,
+#   3. a second release with two changed files, brought up to date by
+#      downloading only those two,
+#   4. publish.py check passing on this server and naming every fault of a
+#      deliberately broken tree behind a misconfigured nginx.
+# Usage: nginx_launcher_test.sh BUILD_DIR PORT   (PORT: the build's content port)
+set -euo pipefail
+build="$(realpath "$1")"
+port="$2"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/cmake/wine-tools.sh"
+export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}" WINEDEBUG="${WINEDEBUG:--all}"
+publish() { python3 "$root/tools/publish.py" "$@"; }
+content_nginx() { "$root/tools/nginx/content_nginx.sh" "$@"; }
+
+work="$build/ops-nginx"
+srv="$work/srv"
+state="$work/nginx"
+access="$state/korval-content.access.log"
+launcher_pid=""
+cleanup() {
+  [ -z "$launcher_pid" ] || kill -KILL "$launcher_pid" 2>/dev/null || true
+  content_nginx stop "$state"
+}
+trap cleanup EXIT
+# nginx runs in a session of its own: a test run that is stopped must still end it.
+trap 'exit 143' TERM INT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+step() { echo "== $*"; }
+
+command -v nginx >/dev/null || { echo "FAIL: nginx missing: run tools/setup.sh"; exit 1; }
+certs=$("$root/tools/content_server_cert.sh" "$build")
+content_nginx stop "$state"  # one left by a run that was killed
+rm -rf "$work"
+mkdir -p "$work/game" "$work/launcher/cef"
+
+serve() {  # [extra options for content_nginx start]
+  content_nginx start "$state" --root "$srv" --cert "$certs/cert.pem" --key "$certs/key.pem" \
+    --port "$port" "$@" >/dev/null
+}
+
+# The launcher's folder, with the browser runtime's stand-in playing the page.
+exe="$work/launcher/korval_launcher.exe"
+cp "$build/bin/korval_launcher.exe" "$exe"
+cp "$build/bin/cef_stub_full/libcef.dll" "$build/bin/korval.exe" "$work/launcher/cef/"
+scenario() { printf '%s\n' "$@" >"$work/launcher/cef/stub_scenario.txt"; }
+ready='console __launcher__:{"type":"ready"}'
+install='console __launcher__:{"type":"install"}'
+
+run_launcher() {  # game folder name, extra arguments...
+  local dir="$1"; shift
+  local status=0
+  LC_ALL=ru_RU.UTF-8 timeout 90 "$KORVAL_WINE_LOADER" "$exe" --autotest=Ops_Player --no-game \
+    "--game-dir=Z:${work//\//\\}\\$dir" "$@" </dev/null >/dev/null 2>&1 &
+  launcher_pid=$!
+  wait "$launcher_pid" || status=$?
+  launcher_pid=""
+  cp "$work/launcher/korval_launcher.log" "$work/$dir.$(date +%s%N).log" 2>/dev/null || true
+  return "$status"
+}
+
+matches_manifest() {  # game folder: every file as the live manifest says, no .part left
+  python3 - "$srv/pc/manifest.json" "$work/$1" <<'PY'
+import hashlib, json, os, sys
+manifest, game = json.load(open(sys.argv[1])), sys.argv[2]
+bad = []
+for e in manifest["files"]:
+    path = os.path.join(game, *e["url"].split("/"))
+    if not os.path.isfile(path) or hashlib.sha256(open(path, "rb").read()).hexdigest() != e["hash"]:
+        bad.append(e["url"])
+bad += [n for _, _, names in os.walk(game) for n in names if n.endswith(".part")]
+print(" ".join(bad))
+sys.exit(1 if bad else 0)
+PY
+}
+
+requests() {  # lines of the access log from line $1 on, "status path range"
+  tail -n +"$1" "$access" | sed -n 's/.*"GET \([^ ]*\) [^"]*" \([0-9]*\) [0-9]* "\([^"]*\)".*/\2 \1 \3/p'
+}
+
+step "publish release v1 and the launcher"
+samp="$build/bin/samp_stub/samp.exe"
+cp "$samp" "$work/game/samp.exe"
+: >"$work/game/gta_sa.exe"
+mkdir -p "$work/game/models" "$work/game/data"
+for i in 1 2 3 4; do head -c $((3 * 1048576 + i * 4099)) /dev/urandom >"$work/game/models/pack$i.img"; done
+echo "weather 1" >"$work/game/data/conf.txt"
+publish publish "$work/game" "$srv" --release v1
+publish publish-launcher "$exe" "$srv" --version 0.1.4 | grep -v '^note: '
+serve
+
+step "full install"
+scenario "$ready" "await installDir" "$install" "await launching"
+mark=$(($(wc -l <"$access") + 1))
+run_launcher game1 || fail "full install: launcher ended with $?"
+bad=$(matches_manifest game1) || fail "full install: wrong or missing: $bad"
+grep -q 'update: latest 0.1.4, current 0.1.4' "$work/launcher/korval_launcher.log" ||
+  fail "the self-update did not read the published latest.json as current"
+# One whole-file request for each file with content (empty ones need none).
+got=$(requests "$mark" | grep -c '^200 /pc/files/v1/.* -$' || true)
+[ "$got" -eq 6 ] || fail "full install: $got file requests for 6 files with content"
+
+step "install closed half-way, then resumed"
+content_nginx stop "$state"
+serve --rate 700k
+scenario "$ready" "await installDir" "$install" "wait 2500" "close"
+run_launcher game2 || fail "interrupted install: launcher ended with $?"
+parts=$(find "$work/game2" -name '*.part' -size +0 | wc -l)
+[ "$parts" -gt 0 ] || fail "closing half-way left no partial file to resume"
+content_nginx stop "$state"
+serve
+mark=$(($(wc -l <"$access") + 1))
+# Without both game executables in place the folder still counts as not
+# installed, so the page is asked for the folder again.
+scenario "$ready" "await installDir" "$install" "await launching"
+run_launcher game2 || fail "resumed install: launcher ended with $?"
+bad=$(matches_manifest game2) || fail "resumed install: wrong or missing: $bad"
+resumed=$(requests "$mark" | awk '$1 == 206 && $3 ~ /^bytes=[1-9][0-9]*-$/' | wc -l)
+# Every partial file goes on from where it stopped; none starts again.
+[ "$resumed" -eq "$parts" ] || fail "$resumed of $parts partial files resumed with 206: $(requests "$mark")"
+echo "resumed $resumed of $parts partial files with range requests"
+
+step "second release: two files changed"
+head -c 2000000 /dev/urandom >"$work/game/models/pack2.img"
+echo "weather 2" >"$work/game/data/conf.txt"
+publish publish "$work/game" "$srv" --release v2
+[ "$(stat -c %i "$srv/pc/files/v1/models/pack1.img")" = "$(stat -c %i "$srv/pc/files/v2/models/pack1.img")" ] ||
+  fail "an unchanged file was copied, not shared"
+mark=$(($(wc -l <"$access") + 1))
+scenario "$ready" "await launching"
+run_launcher game1 || fail "update: launcher ended with $?"
+bad=$(matches_manifest game1) || fail "update: wrong or missing: $bad"
+fetched=$(requests "$mark" | awk '$2 ~ /^\/pc\/files\// {print $2}' | sort | tr '\n' ' ')
+[ "$fetched" = "/pc/files/v2/data/conf.txt /pc/files/v2/models/pack2.img " ] ||
+  fail "update fetched '$fetched', not the two changed files"
+
+step "check: this server"
+publish check "https://localhost:$port/" --cafile "$certs/cert.pem" || fail "check failed on a good server"
+
+step "check: a broken tree behind a misconfigured nginx"
+content_nginx stop "$state"
+broken="$work/broken"
+cp -a "$srv" "$broken"
+release="$broken/pc/files/v2"
+rm "$release/models/pack3.img"
+rm "$release/data/conf.txt" && echo "weather 3" >"$release/data/conf.txt"
+rm "$release/samp.exe" && cp "$samp" "$release/samp.exe" && echo tail >>"$release/samp.exe"
+# The site as an operator might get it wrong: Debian's gzip left on for every
+# type and the manifest's Cache-Control forgotten.
+mkdir -p "$work/badsite"
+sed -e 's/^\( *\)gzip off;/\1gzip on; gzip_types *; gzip_min_length 1;/' \
+  -e '/location = \/pc\/manifest.json/,/^    }/{/Cache-Control/d}' \
+  "$root/tools/nginx/korval-content.conf" >"$work/badsite/korval-content.conf"
+cp "$root/tools/nginx/nginx.conf" "$root/tools/nginx/content_nginx.sh" "$work/badsite/"
+"$work/badsite/content_nginx.sh" start "$state" --root "$broken" --cert "$certs/cert.pem" \
+  --key "$certs/key.pem" --port "$port" >/dev/null
+status=0
+out=$(publish check "https://localhost:$port/" --cafile "$certs/cert.pem") || status=$?
+echo "$out" | sed 's/^/  /'
+[ "$status" -eq 1 ] || fail "check ended with $status on a broken server"
+for want in "/pc/files/v2/models/pack3.img: status 404" \
+    "/pc/files/v2/data/conf.txt: content differs" \
+    "/pc/files/v2/samp.exe: $(($(stat -c %s "$samp") + 5)) bytes, the manifest says $(stat -c %s "$samp")" \
+    "/pc/manifest.json: Cache-Control is '(none)'" \
+    "range request answered 200, not 206 (asked with Accept-Encoding)"; do
+  grep -qF "$want" <<<"$out" || fail "check did not report: $want"
+done
+[ "$(wc -l <<<"$out")" -eq 5 ] || fail "check reported $(wc -l <<<"$out") lines for 5 faults"
+
+if [ "$failures" -eq 0 ]; then echo "nginx content server: all checks passed"; exit 0; fi
+exit 1

@@ -1,0 +1,1 @@
+"""Publishing tools of the content server: see tools/publish.py."""

@@ -1,0 +1,233 @@
+"""Checks a deployed content server over HTTPS as the launcher will use it.
+
+Requests look like the launcher's (user agent, "Cache-Control: no-cache", no
+Accept-Encoding), so the answers are the ones players get. Every problem is
+one line; nothing stops at the first one.
+"""
+import concurrent.futures
+import hashlib
+import http.client
+import ssl
+import threading
+import urllib.parse
+
+from . import launcher_rules as rules
+from . import pe_version
+
+LAUNCHER_HEADERS = {"User-Agent": "KorvalLauncher", "Cache-Control": "no-cache"}
+WORKERS = 4
+TIMEOUT = 30
+
+
+class Server:
+    """One HTTPS connection per thread to the one host, like the launcher's workers."""
+
+    def __init__(self, base_url, cafile=None, insecure=False):
+        parts = urllib.parse.urlsplit(base_url)
+        if parts.scheme != "https" or not parts.hostname:
+            raise ValueError("%s: give the server as https://host[:port]/" % base_url)
+        self.host, self.port = parts.hostname, parts.port or 443
+        self.base_url = "https://%s/" % parts.netloc
+        self.context = ssl.create_default_context(cafile=cafile)
+        if insecure:
+            self.context.check_hostname = False
+            self.context.verify_mode = ssl.CERT_NONE
+        self.local = threading.local()
+
+    def get(self, path, extra=None, limit=None, sink=None):
+        """(status, headers as a lower-case dict, body or None when sunk).
+        Bodies go to sink(block) when given, so large files are not held."""
+        headers = dict(LAUNCHER_HEADERS, **(extra or {}))
+        for attempt in (1, 2):
+            connection = getattr(self.local, "connection", None)
+            if connection is None:
+                connection = http.client.HTTPSConnection(self.host, self.port, timeout=TIMEOUT,
+                                                         context=self.context)
+                self.local.connection = connection
+            try:
+                connection.request("GET", path, headers=headers)
+                response = connection.getresponse()
+                answer = {k.lower(): v for k, v in response.getheaders()}
+                body = bytearray()
+                while True:
+                    block = response.read(1 << 20)
+                    if not block:
+                        break
+                    if sink:
+                        sink(block)
+                    else:
+                        body += block
+                        if limit is not None and len(body) > limit:
+                            connection.close()
+                            self.local.connection = None
+                            break
+                if answer.get("connection", "").lower() == "close":
+                    connection.close()
+                    self.local.connection = None
+                return response.status, answer, None if sink else bytes(body)
+            except (http.client.HTTPException, ConnectionError) as e:
+                # A kept-alive connection the server closed meanwhile: once more, fresh.
+                connection.close()
+                self.local.connection = None
+                if attempt == 2:
+                    raise OSError(str(e))
+
+
+def check_document_headers(name, headers, problems):
+    cache = headers.get("cache-control", "")
+    tokens = {t.strip().split("=")[0].lower() for t in cache.split(",") if t.strip()}
+    max_age_zero = any(t.strip().lower() in ("max-age=0", "s-maxage=0") for t in cache.split(","))
+    if not (tokens & {"no-cache", "no-store"} or max_age_zero):
+        problems.append("%s: Cache-Control is '%s'; without no-cache a cache on the way may "
+                        "serve an old document after a publish" % (name, cache or "(none)"))
+    check_no_encoding(name, headers, problems)
+
+
+def check_no_encoding(name, headers, problems):
+    encoding = headers.get("content-encoding", "identity").lower()
+    if encoding != "identity":
+        problems.append("%s: answered with Content-Encoding %s; the launcher neither asks for "
+                        "nor decodes compression, and ranges would count compressed bytes"
+                        % (name, encoding))
+
+
+def fetch_document(server, path, limit, problems):
+    try:
+        status, headers, body = server.get(path, limit=limit)
+    except (OSError, ssl.SSLError) as e:
+        problems.append("%s: request failed: %s" % (path, e))
+        return None
+    if status != 200:
+        problems.append("%s: status %d, the launcher needs 200" % (path, status))
+        return None
+    if len(body) > limit:
+        problems.append("%s: over the launcher's limit of %d bytes" % (path, limit))
+        return None
+    check_document_headers(path, headers, problems)
+    return body
+
+
+def check_file(server, path, size, digest):
+    """Problems of one file: status, size, content, compression."""
+    hasher, received = hashlib.sha256(), [0]
+
+    def sink(block):
+        hasher.update(block)
+        received[0] += len(block)
+    try:
+        status, headers, _ = server.get(path, sink=sink)
+    except (OSError, ssl.SSLError) as e:
+        return ["%s: request failed: %s" % (path, e)]
+    if status != 200:
+        return ["%s: status %d, the launcher needs 200" % (path, status)]
+    problems = []
+    check_no_encoding(path, headers, problems)
+    if received[0] != size:
+        problems.append("%s: %d bytes, the manifest says %d" % (path, received[0], size))
+    elif hasher.hexdigest() != digest:
+        problems.append("%s: content differs from the manifest's hash" % path)
+    return problems
+
+
+def check_range(server, path, size, problems):
+    """The resume request of a launcher that holds the first half of a file."""
+    offset = size // 2
+    for extra in ({}, {"Accept-Encoding": "gzip, deflate, br"}):
+        received = [0]
+
+        def count(block):
+            received[0] += len(block)
+        try:
+            status, headers, _ = server.get(path, dict(extra, Range="bytes=%d-" % offset), sink=count)
+        except (OSError, ssl.SSLError) as e:
+            problems.append("%s: range request failed: %s" % (path, e))
+            return
+        asked = " (asked with Accept-Encoding)" if extra else ""
+        want = "bytes %d-%d/%d" % (offset, size - 1, size)
+        if status != 206:
+            problems.append("%s: range request answered %d, not 206%s; every resume would "
+                            "start the file again" % (path, status, asked))
+            continue
+        if headers.get("content-range") != want:
+            problems.append("%s: range answer has Content-Range '%s', not '%s'%s"
+                            % (path, headers.get("content-range", "(none)"), want, asked))
+        check_no_encoding("%s range answer%s" % (path, asked), headers, problems)
+        if received[0] != size - offset:
+            problems.append("%s: range answer holds %d bytes, not %d%s"
+                            % (path, received[0], size - offset, asked))
+
+
+def check_launcher(server, problems):
+    text = fetch_document(server, rules.RECORD_PATH, rules.RECORD_LIMIT, problems)
+    if text is None:
+        return
+    record, error = rules.read_update_record(text, server.base_url.encode())
+    if error:
+        problems.append("%s: %s" % (rules.RECORD_PATH, error))
+        return
+    path = record["path"].decode()
+    hasher, data = hashlib.sha256(), bytearray()
+    try:
+        status, headers, _ = server.get(path, sink=data.extend)
+    except (OSError, ssl.SSLError) as e:
+        problems.append("%s: request failed: %s" % (path, e))
+        return
+    if status != 200:
+        problems.append("%s: status %d, the launcher needs 200" % (path, status))
+        return
+    check_no_encoding(path, headers, problems)
+    hasher.update(data)
+    if len(data) != record["size"]:
+        problems.append("%s: %d bytes, latest.json says %d" % (path, len(data), record["size"]))
+    elif hasher.hexdigest() != record["sha256"].decode().lower():
+        problems.append("%s: content differs from latest.json's sha256" % path)
+    else:
+        own = version_of(bytes(data))
+        wanted = record["version"].decode()
+        if own != wanted:
+            problems.append("%s: the executable carries version %s but latest.json says %s; "
+                            "launchers would update at every start" % (path, own, wanted))
+
+
+def version_of(data):
+    try:
+        info = pe_version.read_version_info_bytes(data)
+    except pe_version.PeError as e:
+        return "unknown (%s)" % e
+    return info["strings"].get("ProductVersion") or "unknown (no ProductVersion)"
+
+
+def check_manifest(server, problems):
+    text = fetch_document(server, rules.MANIFEST_PATH, rules.MANIFEST_LIMIT, problems)
+    if text is None:
+        return 0, 0
+    base_path, entries, error = rules.parse_manifest(text)
+    if error:
+        problems.append("%s: %s" % (rules.MANIFEST_PATH, error))
+        return 0, 0
+    files = [((base_path + b"/" + url).decode(), size, digest.decode())
+             for url, digest, size in entries]
+    with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
+        for found in pool.map(lambda f: check_file(server, *f), files):
+            problems.extend(found)
+    ranged = max(files, key=lambda f: f[1])
+    if ranged[1] >= 2:
+        check_range(server, ranged[0], ranged[1], problems)
+    else:
+        problems.append("%s: no file of 2 bytes or more to try a range request on"
+                        % rules.MANIFEST_PATH)
+    return len(files), sum(f[1] for f in files)
+
+
+def check(base_url, cafile=None, insecure=False, out=print):
+    """Prints one line per problem; returns the number of problems."""
+    server = Server(base_url, cafile, insecure)
+    problems = []
+    check_launcher(server, problems)
+    count, total = check_manifest(server, problems)
+    for line in problems:
+        out(line)
+    if not problems:
+        out("%s: ok: latest.json, manifest.json and %d files (%d bytes) as the launcher "
+            "needs them" % (server.base_url, count, total))
+    return len(problems)

@@ -1,0 +1,297 @@
+"""Releases on the content server's tree, and the two documents that name them.
+
+Layout below the served root:
+  pc/manifest.json             the live manifest (replaced last, atomically)
+  pc/files/<release>/...       one folder per release, never changed once named
+  pc/releases/<release>.json   the manifest each release was published with
+  pc/launcher/latest.json      the launcher version record
+  pc/launcher/korval_launcher-<version>.exe
+
+A player who fetched the previous manifest keeps downloading from its own
+release folder, which stays complete until a prune removes it; a new manifest
+is only written once every file it names is in place.
+"""
+import contextlib
+import datetime
+import errno
+import fcntl
+import hashlib
+import json
+import os
+import re
+import shutil
+
+from . import game_tree
+from . import launcher_rules as rules
+
+RELEASE_NAME = re.compile(r"^[A-Za-z0-9_][A-Za-z0-9._-]{0,63}$")
+STAGING_PREFIX = ".staging-"
+BLOCK = 1 << 20
+
+
+class PublishError(Exception):
+    """Refused or failed; the message lists every reason, one per line."""
+
+
+def pc_dir(root):
+    return os.path.join(root, "pc")
+
+
+def files_dir(root):
+    return os.path.join(root, "pc", "files")
+
+
+def records_dir(root):
+    return os.path.join(root, "pc", "releases")
+
+
+@contextlib.contextmanager
+def tree_lock(root):
+    """One publishing command at a time on a tree."""
+    os.makedirs(pc_dir(root), exist_ok=True)
+    with open(os.path.join(pc_dir(root), ".publish.lock"), "w") as lock:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            raise PublishError("%s: another publishing command is running on this tree" % root)
+        yield
+
+
+def fsync_dir(path):
+    fd = os.open(path, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        os.fsync(fd)
+    finally:
+        os.close(fd)
+
+
+def write_atomically(path, data):
+    """Readers see the old file or the whole new one, never a part."""
+    folder = os.path.dirname(path)
+    os.makedirs(folder, exist_ok=True)
+    temp = os.path.join(folder, ".%s.tmp" % os.path.basename(path))
+    with open(temp, "wb") as f:
+        f.write(data)
+        f.flush()
+        os.fsync(f.fileno())
+    os.chmod(temp, 0o644)
+    os.replace(temp, path)
+    fsync_dir(folder)
+
+
+def hash_file(path):
+    digest, size = hashlib.sha256(), 0
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(BLOCK), b""):
+            digest.update(block)
+            size += len(block)
+    return digest.hexdigest(), size
+
+
+def copy_hashing(source, target):
+    """Copies and hashes what was written, so the digest is that of the served bytes."""
+    digest, size = hashlib.sha256(), 0
+    with open(source, "rb") as src, open(target, "xb") as dst:
+        for block in iter(lambda: src.read(BLOCK), b""):
+            dst.write(block)
+            digest.update(block)
+            size += len(block)
+        dst.flush()
+        os.fsync(dst.fileno())
+    return digest.hexdigest(), size
+
+
+def manifest_text(base_path, entries):
+    """The manifest in the launcher's format. "url" comes last in each entry:
+    the launcher takes the first quoted occurrence of a key, so a file named
+    "size" or "hash" written before those keys would be read as the key."""
+    lines = ['{"basePath": "%s", "files": [' % base_path]
+    for i, (url, digest, size) in enumerate(entries):
+        lines.append('  {"hash": "%s", "size": %d, "url": "%s"}%s'
+                     % (digest, size, url, "," if i + 1 < len(entries) else ""))
+    lines.append("]}")
+    return ("\n".join(lines) + "\n").encode("ascii")
+
+
+def live_base_path(root):
+    try:
+        with open(os.path.join(pc_dir(root), "manifest.json"), "rb") as f:
+            return rules.json_field(f.read(), b"basePath").decode("ascii", "replace")
+    except FileNotFoundError:
+        return None
+
+
+def release_records(root):
+    """Published releases, oldest first: [(name, record)]."""
+    found = []
+    try:
+        names = os.listdir(records_dir(root))
+    except FileNotFoundError:
+        return []
+    for name in names:
+        if not name.endswith(".json") or name.startswith("."):
+            continue
+        with open(os.path.join(records_dir(root), name), "rb") as f:
+            record = json.loads(f.read().decode("utf-8"))
+        found.append((name[:-5], record))
+    found.sort(key=lambda item: (item[1].get("published", ""), item[0]))
+    return found
+
+
+def shared_content(root):
+    """digest -> a file of an earlier release with that content, for hard links."""
+    known = {}
+    for name, record in release_records(root):
+        folder = os.path.join(files_dir(root), name)
+        for entry in record.get("files", []):
+            known.setdefault((entry["hash"], entry["size"]),
+                             os.path.join(folder, *entry["url"].split("/")))
+    return known
+
+
+def new_release_name(root, wanted):
+    if wanted is not None:
+        if not RELEASE_NAME.match(wanted):
+            raise PublishError("release name '%s': use 1 to 64 of A-Z a-z 0-9 . _ - "
+                               "(not starting with '.' or '-')" % wanted)
+        if os.path.exists(os.path.join(files_dir(root), wanted)):
+            raise PublishError("release '%s' already exists; releases are never changed, "
+                               "publish under a new name" % wanted)
+        return wanted
+    stamp = datetime.datetime.now(datetime.timezone.utc).strftime("%Y%m%d-%H%M%S")
+    name, n = stamp, 1
+    while os.path.exists(os.path.join(files_dir(root), name)):
+        n += 1
+        name = "%s-%d" % (stamp, n)
+    return name
+
+
+def place_file(game_file, target, known):
+    """Links content an earlier release already serves, else copies it.
+    Returns (digest, shared)."""
+    digest, size = hash_file(game_file.source)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    earlier = known.get((digest, size))
+    if earlier is not None:
+        try:
+            if os.stat(earlier).st_size == size:
+                os.link(earlier, target)
+                return digest, True
+        except OSError as e:
+            if e.errno not in (errno.ENOENT, errno.EXDEV, errno.EPERM, errno.EMLINK, errno.ENOTSUP):
+                raise
+    copied, copied_size = copy_hashing(game_file.source, target)
+    if (copied, copied_size) != (digest, size):
+        raise PublishError("%s: changed while it was being published; publish again when "
+                           "the game folder is still" % game_file.url.decode("utf-8", "replace"))
+    os.chmod(target, 0o444)
+    return digest, False
+
+
+def publish(game_dir, root, release=None, out=print):
+    """Publishes game_dir as a new release and makes it the live manifest."""
+    with tree_lock(root):
+        name = new_release_name(root, release)
+        base_path = "/pc/files/" + name
+        files, problems = game_tree.collect(game_dir)
+        problems += game_tree.path_problems(files, base_path.encode())
+        if problems:
+            raise PublishError("\n".join(problems))
+
+        os.makedirs(files_dir(root), exist_ok=True)
+        staging = os.path.join(files_dir(root), STAGING_PREFIX + name)
+        known = shared_content(root)
+        entries, shared_files, new_bytes = [], 0, 0
+        try:
+            os.mkdir(staging)
+            for f in files:
+                target = os.path.join(staging, *os.fsdecode(f.url).split("/"))
+                digest, shared = place_file(f, target, known)
+                entries.append((f.url.decode("ascii"), digest, f.size))
+                shared_files += shared
+                new_bytes += 0 if shared else f.size
+            text = manifest_text(base_path, entries)
+            check_own_manifest(text, entries)
+            for folder, _, _ in os.walk(staging):
+                fsync_dir(folder)
+            os.rename(staging, os.path.join(files_dir(root), name))
+            fsync_dir(files_dir(root))
+        except BaseException:
+            shutil.rmtree(staging, ignore_errors=True)
+            raise
+
+        record = {"release": name, "basePath": base_path,
+                  "published": datetime.datetime.now(datetime.timezone.utc).isoformat(),
+                  "files": [{"url": u, "hash": h, "size": s} for u, h, s in entries]}
+        write_atomically(os.path.join(records_dir(root), name + ".json"),
+                         json.dumps(record, indent=1).encode())
+        write_atomically(os.path.join(pc_dir(root), "manifest.json"), text)
+        total = sum(s for _, _, s in entries)
+        out("published %s: %d files, %d bytes; %d new or changed (%d bytes), %d shared with "
+            "earlier releases" % (name, len(entries), total, len(entries) - shared_files,
+                                  new_bytes, shared_files))
+        return name
+
+
+def check_own_manifest(text, entries):
+    """What the launcher will read must be exactly what was meant."""
+    base, parsed, error = rules.parse_manifest(text)
+    wanted = [(u.encode(), h.encode(), s) for u, h, s in entries]
+    if error or parsed != wanted:
+        raise PublishError("internal error: the written manifest would read back differently (%s)"
+                           % (error or "entries differ"))
+
+
+def rollback(root, release, out=print):
+    """Makes a kept release live again, once its files are all still there."""
+    with tree_lock(root):
+        records = dict(release_records(root))
+        if release not in records:
+            raise PublishError("release '%s' is not kept on this tree (kept: %s)"
+                               % (release, ", ".join(records) or "none"))
+        record = records[release]
+        entries = [(e["url"], e["hash"], e["size"]) for e in record["files"]]
+        problems = []
+        for url, _, size in entries:
+            path = os.path.join(files_dir(root), release, *url.split("/"))
+            try:
+                if os.stat(path).st_size != size:
+                    problems.append("%s: %d bytes, the release says %d"
+                                    % (url, os.stat(path).st_size, size))
+            except FileNotFoundError:
+                problems.append("%s: missing from %s" % (url, release))
+        if problems:
+            raise PublishError("\n".join(problems))
+        text = manifest_text(record["basePath"], entries)
+        check_own_manifest(text, entries)
+        write_atomically(os.path.join(pc_dir(root), "manifest.json"), text)
+        out("%s is live again: %d files" % (release, len(entries)))
+
+
+def prune(root, keep, out=print):
+    """Removes all but the newest `keep` releases; the live one always stays."""
+    if keep < 1:
+        raise PublishError("--keep must be at least 1")
+    with tree_lock(root):
+        live = live_base_path(root)
+        records = release_records(root)
+        newest = {name for name, _ in records[-keep:]}
+        removed = []
+        for name, _ in records:
+            if name in newest or "/pc/files/" + name == live:
+                continue
+            # The folder goes first: a record whose files are gone is harmless
+            # (sharing falls back to a copy) and the next prune removes it.
+            shutil.rmtree(os.path.join(files_dir(root), name), ignore_errors=True)
+            os.remove(os.path.join(records_dir(root), name + ".json"))
+            removed.append(name)
+        # Left by a publish that was killed; the lock says none is running.
+        for name in sorted(os.listdir(files_dir(root)) if os.path.isdir(files_dir(root)) else []):
+            if name.startswith(STAGING_PREFIX):
+                shutil.rmtree(os.path.join(files_dir(root), name), ignore_errors=True)
+                removed.append(name)
+        out("pruned %d release folder(s)%s; kept %s" % (
+            len(removed), (": " + ", ".join(removed)) if removed else "",
+            ", ".join(n for n, _ in records if n not in removed) or "none"))
+        return removed
+

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# Builds the launcher for players and lays out the folder they receive:
+#   korval-launcher-VERSION/korval_launcher.exe
+#   korval-launcher-VERSION/cef/korval.exe, libcef.dll and the runtime's files
+# signs both executables (Authenticode, osslsigncode) when a certificate is
+# given, and writes beside the folder its ZIP and the input of
+# `publish.py publish-launcher` (korval_launcher.exe and VERSION).
+#
+# Usage: tools/release.sh --content-host HOST --cef CEF_DIR --out OUT_DIR
+#          [--content-port 443] [--game-server IPV4] [--community-url URL]
+#          [--product-name NAME] [--publisher NAME]
+#          [--cert PEM --key PEM [--key-pass-file FILE] [--verify-ca PEM]]
+#          [--timestamp-url URL] [--build-dir DIR] [--no-page]
+#
+# CEF_DIR is a CEF binary distribution for 32-bit Windows (its Release and
+# Resources folders), or a folder that already holds the runtime's files
+# side by side. --no-page builds without the page archive (it needs Node.js);
+# such a launcher shows its page only from a ui.zip placed beside it, so it
+# is for tests, not for players.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+die() { echo "release: $*" >&2; exit 1; }
+
+host="" port=443 game_server="" community="" product="" publisher=""
+cef="" out="" cert="" key="" key_pass="" verify_ca="" timestamp="" page=ON
+build="$root/build-release"
+while [ $# -gt 0 ]; do
+  [ "$1" = --no-page ] || [ $# -ge 2 ] || die "$1 needs a value"
+  case "$1" in
+    --no-page) page=OFF; shift; continue ;;
+    --content-host) host="$2" ;;
+    --content-port) port="$2" ;;
+    --game-server) game_server="$2" ;;
+    --community-url) community="$2" ;;
+    --product-name) product="$2" ;;
+    --publisher) publisher="$2" ;;
+    --cef) cef="$2" ;;
+    --out) out="$2" ;;
+    --cert) cert="$2" ;;
+    --key) key="$2" ;;
+    --key-pass-file) key_pass="$2" ;;
+    --verify-ca) verify_ca="$2" ;;
+    --timestamp-url) timestamp="$2" ;;
+    --build-dir) build="$2" ;;
+    *) die "unknown option $1 (see the head of $0)" ;;
+  esac
+  shift 2
+done
+[ -n "$host" ] && [ -n "$cef" ] && [ -n "$out" ] || die "--content-host, --cef and --out are needed"
+{ [ -n "$cert" ] && [ -n "$key" ]; } || [ -z "$cert$key" ] || die "--cert and --key go together"
+if [ -n "$cert" ]; then
+  command -v osslsigncode >/dev/null || die "osslsigncode is missing (tools/setup.sh installs it)"
+fi
+
+# The runtime's files, checked before the long build. The first five are the
+# ones the runtime cannot start without; the packs carry the page's basic
+# resources, and the launcher asks for the locale "ru" (en-US is the
+# runtime's own fall-back) from cef\locales.
+runtime_files=(libcef.dll chrome_elf.dll snapshot_blob.bin v8_context_snapshot.bin
+  icudtl.dat resources.pak chrome_100_percent.pak chrome_200_percent.pak
+  locales/en-US.pak locales/ru.pak)
+# Loaded when present (graphics back-ends); the launcher disables the GPU,
+# so they are copied but not required.
+optional_files=(d3dcompiler_47.dll libEGL.dll libGLESv2.dll vk_swiftshader.dll
+  vk_swiftshader_icd.json vulkan-1.dll)
+cef_file() {  # the distribution's path of one runtime file, empty when absent
+  local name="$1" where
+  for where in "$cef/Release/$name" "$cef/Resources/$name" "$cef/$name"; do
+    [ -f "$where" ] && { echo "$where"; return 0; }
+  done
+  return 0
+}
+missing=()
+for name in "${runtime_files[@]}"; do
+  [ -n "$(cef_file "$name")" ] || missing+=("$name")
+done
+[ ${#missing[@]} -eq 0 ] || die "$cef lacks the browser runtime's $(printf '%s, ' "${missing[@]}" | sed 's/, $//')"
+machine=$(PYTHONPATH="$root/tools" python3 -c '
+import sys
+from publishing import pe_version
+with open(sys.argv[1], "rb") as f:
+    print(pe_version.PeImage(f.read()).machine)' "$(cef_file libcef.dll)") ||
+  die "$(cef_file libcef.dll) is not a Windows library"
+[ "$machine" = i386 ] || die "$(cef_file libcef.dll) is for $machine; the launcher is 32-bit and needs the 32-bit runtime"
+
+echo "release: building the 32-bit launcher for https://$host$([ "$port" = 443 ] || echo ":$port")/ in $build"
+settings=(-DKORVAL_CONTENT_HOST="$host" -DKORVAL_CONTENT_PORT="$port")
+[ -z "$game_server" ] || settings+=(-DKORVAL_GAME_SERVER_HOST="$game_server")
+[ -z "$community" ] || settings+=(-DKORVAL_COMMUNITY_URL="$community")
+[ -z "$product" ] || settings+=(-DKORVAL_PRODUCT_NAME="$product")
+[ -z "$publisher" ] || settings+=(-DKORVAL_PUBLISHER="$publisher")
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH=i686 \
+  -DKORVAL_BUILD_TESTS=OFF -DKORVAL_BUILD_PAGE="$page" "${settings[@]}" >"$build.configure.log" 2>&1 ||
+  { cat "$build.configure.log"; die "configure failed"; }
+cmake --build "$build" --parallel "${KORVAL_JOBS:-2}" --target korval_launcher korval \
+  >"$build.build.log" 2>&1 || { tail -40 "$build.build.log"; die "build failed"; }
+[ "$page" = ON ] || echo "release: WARNING: built without the page archive (--no-page): not for players"
+
+version=$(PYTHONPATH="$root/tools" python3 -c '
+import sys
+from publishing import pe_version
+info = pe_version.read_version_info(sys.argv[1])
+assert info["machine"] == "i386", info["machine"]
+print(info["strings"]["ProductVersion"])' "$build/bin/korval_launcher.exe") ||
+  die "the built launcher has no version resource"
+
+name="korval-launcher-$version"
+folder="$out/$name"
+rm -rf "$folder" "$out/$name.zip"
+mkdir -p "$folder/cef/locales"
+cp "$build/bin/korval_launcher.exe" "$folder/"
+cp "$build/bin/korval.exe" "$folder/cef/"
+for file in "${runtime_files[@]}" "${optional_files[@]}"; do
+  from=$(cef_file "$file")
+  [ -z "$from" ] || cp "$from" "$folder/cef/$file"
+done
+
+sign() {  # executable
+  local exe="$1" pass=()
+  [ -z "$key_pass" ] || pass=(-readpass "$key_pass")
+  local ts=()
+  [ -z "$timestamp" ] || ts=(-ts "$timestamp")
+  osslsigncode sign -certs "$cert" -key "$key" "${pass[@]}" -h sha256 \
+    -n "${product:-Korval Launcher}" "${ts[@]}" -in "$exe" -out "$exe.signed" >/dev/null ||
+    die "signing $exe failed"
+  mv "$exe.signed" "$exe"
+  local ca=()
+  [ -z "$verify_ca" ] || ca=(-CAfile "$verify_ca")
+  osslsigncode verify "${ca[@]}" -in "$exe" >"$exe.verify.log" 2>&1 ||
+    { cat "$exe.verify.log"; rm -f "$exe.verify.log"; die "the signature of $exe does not verify"; }
+  rm -f "$exe.verify.log"
+}
+if [ -n "$cert" ]; then
+  sign "$folder/korval_launcher.exe"
+  sign "$folder/cef/korval.exe"
+  echo "release: signed korval_launcher.exe and cef/korval.exe"
+else
+  echo "release: WARNING: not signed (no --cert): Windows SmartScreen will warn players"
+fi
+
+python3 - "$out" "$name" <<'PY'
+import os, sys, zipfile
+out, name = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    for folder, dirs, files in os.walk(os.path.join(out, name)):
+        dirs.sort()
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            z.write(path, os.path.relpath(path, out))
+PY
+cp "$folder/korval_launcher.exe" "$out/korval_launcher.exe"
+echo "$version" >"$out/VERSION"
+echo "release: $out/$name.zip ($(du -sh "$folder" | cut -f1) unpacked) for players;"
+echo "release: publish the self-update with:"
+echo "  tools/publish.py publish-launcher $out/korval_launcher.exe CONTENT_ROOT --version $version"
