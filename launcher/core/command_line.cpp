@@ -1,6 +1,5 @@
 #include "command_line.h"
 
-#include <cstring>
 #include <vector>
 
 #include <windows.h>

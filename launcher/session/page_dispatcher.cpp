@@ -1,7 +1,5 @@
 #include "page_dispatcher.h"
 
-#include <cstring>
-
 #include <windows.h>
 #include <shellapi.h>
 

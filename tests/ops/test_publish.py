@@ -28,6 +28,14 @@ def quiet(*_):
     pass
 
 
+
+class DocumentReading(unittest.TestCase):
+    def test_a_value_that_spells_a_name_is_no_member(self):
+        entry = b'{"url":"size","hash":"ab12","size":5}'
+        self.assertEqual(rules.json_field(entry, b"size"), b"5")
+        self.assertEqual(rules.json_field(b'{"url":"size" , "x":1}', b"size"), b"")
+        self.assertEqual(rules.json_field(b'{"size" :\t7}', b"size"), b"7")
+
 class TreeCase(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="korval-publish-")

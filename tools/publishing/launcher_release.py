@@ -31,11 +31,7 @@ def executable_version(path):
 
 
 def published_version(root):
-    try:
-        with open(os.path.join(launcher_dir(root), "latest.json"), "rb") as f:
-            return rules.json_field(f.read(), b"version").decode("ascii", "replace")
-    except FileNotFoundError:
-        return None
+    return rules.document_field(os.path.join(launcher_dir(root), "latest.json"), b"version")
 
 
 def publish_launcher(exe, root, version, out=print):

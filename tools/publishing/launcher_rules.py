@@ -23,13 +23,24 @@ PART_SUFFIX = b".part"
 DEVICE_NAMES = (b"CON", b"PRN", b"AUX", b"NUL", b"CONIN$", b"CONOUT$")
 
 
-def json_field(text, name):
-    """The raw value of the first occurrence of "name" anywhere in text."""
+def find_member_colon(text, name):
+    """The colon after the first "name" that is a member name (followed,
+    after blanks, by a colon); a string value spelling it is none. -1 if none."""
     key = b'"' + name + b'"'
     at = text.find(key)
-    if at < 0:
-        return b""
-    colon = text.find(b":", at + len(key))
+    while at >= 0:
+        after = at + len(key)
+        while after < len(text) and text[after] in BLANKS:
+            after += 1
+        if text[after:after + 1] == b":":
+            return after
+        at = text.find(key, at + 1)
+    return -1
+
+
+def json_field(text, name):
+    """The raw value of the first member "name" anywhere in text."""
+    colon = find_member_colon(text, name)
     if colon < 0:
         return b""
     start = colon + 1
@@ -232,3 +243,13 @@ def read_update_record(text, base_url=b"https://content.invalid/"):
     if not 1 <= record["size"] <= MAX_LAUNCHER_BYTES:
         return record, "size %d is not 1 to %d" % (record["size"], MAX_LAUNCHER_BYTES)
     return record, None
+
+
+def document_field(path, name):
+    """One field of a published document on disk as text, None when the
+    document is not there."""
+    try:
+        with open(path, "rb") as f:
+            return json_field(f.read(), name).decode("ascii", "replace")
+    except FileNotFoundError:
+        return None

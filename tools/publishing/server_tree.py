@@ -103,8 +103,10 @@ def copy_hashing(source, target):
 
 def manifest_text(base_path, entries):
     """The manifest in the launcher's format. "url" comes last in each entry:
-    the launcher takes the first quoted occurrence of a key, so a file named
-    "size" or "hash" written before those keys would be read as the key."""
+    launchers built before their reader was mended took the first quoted
+    occurrence of a key, value or not, so a file named "size" or "hash"
+    written before those keys would be read as the key by a player who has
+    not updated yet."""
     lines = ['{"basePath": "%s", "files": [' % base_path]
     for i, (url, digest, size) in enumerate(entries):
         lines.append('  {"hash": "%s", "size": %d, "url": "%s"}%s'
@@ -114,11 +116,7 @@ def manifest_text(base_path, entries):
 
 
 def live_base_path(root):
-    try:
-        with open(os.path.join(pc_dir(root), "manifest.json"), "rb") as f:
-            return rules.json_field(f.read(), b"basePath").decode("ascii", "replace")
-    except FileNotFoundError:
-        return None
+    return rules.document_field(os.path.join(pc_dir(root), "manifest.json"), b"basePath")
 
 
 def release_records(root):
