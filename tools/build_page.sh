@@ -3,6 +3,6 @@
 # Usage: build_page.sh OUTPUT_ZIP
 set -euo pipefail
 out="$(realpath -m "$1")"
-bash "$(dirname "$0")/ui_deps.sh"
+bash "$(dirname "$0")/npm_deps.sh"
 cd "$(dirname "$0")/../ui"
 UI_ZIP_OUT="$out" npm run --silent pack >/dev/null

@@ -1,32 +1,68 @@
 #!/usr/bin/env bash
-# The launcher's whole job, end to end, under Wine: a local content server
-# publishes the current launcher and a game (the SA-MP client's stand-in as
-# samp.exe, an empty gta_sa.exe and some data files); the launcher starts
-# from a folder of its own, finds itself current, shows its window with the
-# browser runtime's stand-in playing the page (ready, then the nick through
-# --autotest, then "install"), installs the game into the proposed folder
-# with its four download workers, writes the nick into the SA-MP key, starts
-# samp.exe with the server address and closes. The demo then checks every
-# installed file against the manifest and shows what samp.exe was given.
-# Exit code 0 only when all of that happened.
+# The launcher's whole job, end to end, under Wine, with the real page in
+# Debian's Chromium behind the real-browser runtime (tools/cef_real).
+#
+# With a display (DISPLAY set): a local content server publishes the current
+# launcher and a small game (the SA-MP client's stand-in as samp.exe, an empty
+# gta_sa.exe and some data files), and the launcher opens with its page in a
+# visible Chromium window over its own, for a person to play through: nick,
+# server, folder, install, launch. When the launcher has ended, the demo
+# checks what it installed and shows what samp.exe was given.
+#
+# Without a display (or with KORVAL_DEMO_HEADLESS=1): the same session played
+# by a script in headless Chromium, keyboard and mouse in the page, with an
+# error and a resumed retry on the way (tests/real_browser); it rewrites the
+# screenshots in docs/screenshots and shows the launcher's log and what
+# samp.exe was given.
+# Exit code 0 only when the launcher did its job.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${KORVAL_BUILD_DIR:-$root/build}"
 port="${KORVAL_TEST_PORT:-47443}"
-nick="Demo_Player"
+visible=0
+[ -n "${DISPLAY:-}" ] && [ "${KORVAL_DEMO_HEADLESS:-0}" != 1 ] && visible=1
 
 bash "$root/tools/setup.sh"
 source "$root/cmake/wine-tools.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH="$KORVAL_ARCH" \
   -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" \
-  --target korval_launcher korval install_root_cert cef_stub_full samp_stub \
+  --target korval_launcher korval install_root_cert cef_real samp_stub real_browser_pick_folder \
   >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
+bash "$root/tools/npm_deps.sh" "$root/tools/cef_real/bridge"
+
+# What samp.exe (the SA-MP stand-in) recorded of its last start, as text.
+show_samp_record() {
+  echo "demo: samp.exe (the SA-MP stand-in) was last started with:"
+  iconv -f CP1251 -t UTF-8 "$1" | tr -d '\r' | sed 's/^/  /'
+}
+
+if [ "$visible" -eq 0 ]; then
+  echo "demo: no display; the player's session is played in headless Chromium"
+  status=0
+  KORVAL_TEST_PATTERN='a first install' UPDATE_SCREENSHOTS=1 \
+    bash "$root/tests/real_browser/run.sh" "$build" "$port" || status=$?
+  session="$build/real_browser/first-install"
+  if [ -f "$session/korval_launcher.log" ]; then
+    echo "demo: the first install's korval_launcher.log:"
+    sed 's/^/  /' "$session/korval_launcher.log"
+  fi
+  record="$build/wineprefix/drive_c/Games/KORVAL/samp_record.txt"
+  [ ! -s "$record" ] || show_samp_record "$record"
+  if [ "$status" -eq 0 ]; then
+    echo "demo: the launcher did its whole job; the stages' screenshots are in docs/screenshots"
+  else
+    echo "demo: FAIL: the scripted session ended with $status"
+  fi
+  exit "$status"
+fi
 
 source "$root/tools/wine_env.sh"
 source "$root/tools/content_server_env.sh"
 demo="$build/demo"
+bridge_pid=""
 finish() {
+  [ -z "$bridge_pid" ] || kill "$bridge_pid" 2>/dev/null || true
   content_server_stop
   wine_env_stop
 }
@@ -39,17 +75,11 @@ wine reg delete 'HKCU\Software\SAMP' /f >/dev/null 2>&1 || true
 game_unix="$WINEPREFIX/drive_c/Games/KORVAL"
 rm -rf "$game_unix" "$demo"
 
-# The launcher's folder: the launcher, the browser runtime's stand-in with
-# the sub-process program, and what the stand-in plays as the page.
+# The launcher's folder: the launcher, the real-browser runtime and the
+# sub-process program.
 mkdir -p "$demo/launcher/cef" "$demo/server/pc/launcher" "$demo/server/pc/files"
 cp "$build/bin/korval_launcher.exe" "$demo/launcher/"
-cp "$build/bin/cef_stub_full/libcef.dll" "$build/bin/korval.exe" "$demo/launcher/cef/"
-cat >"$demo/launcher/cef/stub_scenario.txt" <<'SCENARIO'
-console __launcher__:{"type":"ready"}
-await installDir
-console __launcher__:{"type":"install"}
-await launching
-SCENARIO
+cp "$build/bin/cef_real/libcef.dll" "$build/bin/korval.exe" "$demo/launcher/cef/"
 
 # The content server's files: the version record and the game.
 exe="$demo/launcher/korval_launcher.exe"
@@ -63,13 +93,31 @@ mkdir -p "$files/models" "$files/audio"
 for i in 1 2 3 4 5 6; do head -c $((3 * 1048576 + i * 4099)) /dev/urandom >"$files/models/pack$i.img"; done
 head -c 5000000 /dev/urandom >"$files/audio/radio.dat"
 python3 "$root/tools/make_manifest.py" "$files" >"$demo/server/pc/manifest.json"
+# At about 6 MB/s in all, so that the progress can be watched.
+mkdir -p "$demo/control"
+python3 - "$demo/server/pc/manifest.json" >"$demo/control/faults.json" <<'PY'
+import json, sys
+files = json.load(open(sys.argv[1]))["files"]
+print(json.dumps({"/pc/files/" + f["url"]: {"trickle": [16384, 10]} for f in files if f["size"] > 1048576}))
+PY
 content_server_start "$build" "$demo/server" "$demo/control" "$port"
 count=$(python3 -c 'import json,sys; print(len(json.load(open(sys.argv[1]))["files"]))' "$demo/server/pc/manifest.json")
 echo "demo: content server on https://localhost:$port/ publishes launcher 0.1.4 and $count game files"
 
-echo "demo: starting korval_launcher.exe --autotest=$nick"
+# The bridge shows the launcher's page in a Chromium window of its own, over
+# the launcher's window, and ends when that browser has gone.
+mkfifo "$demo/bridge.out"
+node "$root/tools/cef_real/bridge/main.mjs" --port 0 --visible --once >"$demo/bridge.out" 2>&1 &
+bridge_pid=$!
+exec 3<"$demo/bridge.out"
+read -r -t 60 line <&3 || { echo "demo: FAIL: the bridge did not start"; exit 1; }
+bridge_port="${line##* on }"; bridge_port="${bridge_port%%,*}"
+cat <&3 | sed 's/^/  /' &
+echo "demo: $line"
+
+echo "demo: starting korval_launcher.exe; play through the page, or close its window to end"
 status=0
-LC_ALL=ru_RU.UTF-8 timeout 300 "$KORVAL_WINE_LOADER" "$exe" "--autotest=$nick" \
+LC_ALL=ru_RU.UTF-8 KORVAL_BRIDGE_PORT="$bridge_port" "$KORVAL_WINE_LOADER" "$exe" \
   </dev/null >/dev/null 2>&1 || status=$?
 echo "demo: launcher exit code $status; korval_launcher.log:"
 sed 's/^/  /' "$demo/launcher/korval_launcher.log"
@@ -77,7 +125,10 @@ sed 's/^/  /' "$demo/launcher/korval_launcher.log"
 failures=0
 fail() { echo "demo: FAIL: $*"; failures=$((failures + 1)); }
 [ "$status" -eq 0 ] || fail "the launcher ended with $status"
-python3 - "$demo/server/pc/manifest.json" "$game_unix" <<'PY' || failures=$((failures + 1))
+record="$game_unix/samp_record.txt"
+for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
+if [ -s "$record" ]; then
+  python3 - "$demo/server/pc/manifest.json" "$game_unix" <<'PY' || failures=$((failures + 1))
 import hashlib, json, os, sys
 manifest, game = json.load(open(sys.argv[1])), sys.argv[2]
 bad = []
@@ -88,22 +139,17 @@ for entry in manifest["files"]:
     elif hashlib.sha256(open(path, "rb").read()).hexdigest() != entry["hash"]:
         bad.append(entry["url"] + " differs")
 leftovers = [n for _, _, names in os.walk(game) for n in names if n.endswith(".part")]
-print("demo: %d of %d files in C:\\Games\\KORVAL match the manifest%s" % (
-    len(manifest["files"]) - len(bad), len(manifest["files"]),
+print("demo: %d of %d files in %s match the manifest%s" % (
+    len(manifest["files"]) - len(bad), len(manifest["files"]), game,
     "" if not leftovers else ", %d .part files left" % len(leftovers)))
 for line in bad: print("demo: FAIL: " + line)
 sys.exit(1 if bad or leftovers else 0)
 PY
-record="$game_unix/samp_record.txt"
-for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
-if [ -s "$record" ]; then
-  echo "demo: samp.exe (the SA-MP stand-in) was started with:"
-  iconv -f CP1251 -t UTF-8 "$record" | tr -d '\r' | sed 's/^/  /'
-  grep -q "PlayerName	$nick" "$record" || fail "samp.exe did not see the nick"
-  grep -q 'command_line	.*samp.exe" 203.0.113.10:7777' "$record" || fail "samp.exe lacks the server"
+  show_samp_record "$record"
+  grep -q 'command_line	.*samp.exe" 203.0.113.10:777[78]' "$record" || fail "samp.exe lacks the server"
 else
-  fail "samp.exe was not started"
+  echo "demo: the launcher was closed before it started the game"
 fi
 if pgrep -f 'korval_launcher.exe' >/dev/null; then fail "a launcher is still running"; fi
-[ "$failures" -eq 0 ] && echo "demo: the launcher did its whole job" && exit 0
+[ "$failures" -eq 0 ] && echo "demo: done" && exit 0
 exit 1

@@ -21,6 +21,8 @@ need=(
   # The content server test and the release signing; the nginx benchmark.
   nginx osslsigncode
   aria2 iproute2
+  # The page's end-to-end tests and the real-browser runtime's bridge.
+  chromium
 )
 
 # Wine maps file names through the Unix locale: the tests' ru_RU.UTF-8 must

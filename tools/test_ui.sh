@@ -19,7 +19,7 @@ fi
 # Plain summary lines for logs and CI, where nobody reads colours.
 [ -t 1 ] || export NO_COLOR=1
 
-bash "$root/tools/ui_deps.sh"
+bash "$root/tools/npm_deps.sh"
 
 echo "== ui: unit tests"
 npm run --silent test

@@ -3,6 +3,7 @@
 // functions the launcher binds, records what it is given into
 // "stub_report.txt" beside itself, and plays the scenario in
 // "stub_scenario.txt" beside itself (see README.md in this folder).
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,45 @@ int create_browser(const cef_window_info_t* window_info, cef_client_t* client,
                    const cef_string_t* url, const cef_browser_settings_t* settings);
 // Called by the host object when the launcher asks the browser to close.
 void request_browser_close(StubBrowser* browser, int force);
-// Every script the launcher ran in the page, for the scenario's `await` steps.
-void note_script(const std::string& code);
+// Every script the launcher runs in the page: the stand-in keeps it for the
+// scenario's `await` steps, the real-browser build runs it in the page.
+void note_script(const std::string& code, const std::string& url, int line);
 void destroy_stub_windows();
+
+// ---- what both browsers share (stub_window.cpp) -------------------------------------
+
+HINSTANCE stub_instance();
+// Reports the size of the client and of each handler it gives, and every
+// size that differs from the runtime's.
+void check_client(cef_client_t* client);
+// The message-only window that runs the browser's work on the UI thread, and
+// the class of the browser's own child window.
+HWND create_control_window(WNDPROC control_proc, WNDPROC browser_proc);
+void destroy_control_window(HWND control);
+HWND create_browser_window(const cef_window_info_t& info);
+void paint_black(HWND window);
+// on_before_browse for the URL; its answer (1 cancels).
+int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url);
+// What the runtime does when a browser is to close: do_close, and when that
+// answers 0, WM_CLOSE to the top-level window.
+void run_close_order(cef_client_t* client, StubBrowser* browser);
+
+// One page request as the runtime's network thread makes it: the factory's
+// handler created, opened, its headers taken, read to the end, released.
+struct ServeOptions {
+    long long skip = 0;
+    int read_size = 1000;
+    // The real runtime reads only what was opened and handled at once; the
+    // scripted one reads in any case, to show what a handler then does.
+    bool only_when_opened = false;
+};
+struct Served {
+    const char* refusal = "";  // set when no handler was there to ask
+    int opened = 0, handle_request = -1, skip_result = 0;
+    int64_t length = -2, skipped = 0;
+    int status = 0;
+    std::string mime, body;
+    bool freed = false;  // the handler lived until the runtime's own release
+};
+bool serve_page_request(StubBrowser* browser, const std::string& url, const ServeOptions& options,
+                        Served& out);

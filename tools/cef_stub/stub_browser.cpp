@@ -13,8 +13,6 @@ namespace {
 const UINT MSG_CREATED = WM_APP + 100;
 const UINT MSG_STEP = WM_APP + 101;
 const UINT MSG_DO_CLOSE = WM_APP + 102;
-const wchar_t CONTROL_CLASS[] = L"KorvalStubControl";
-const wchar_t BROWSER_CLASS[] = L"KorvalStubBrowser";
 
 HWND control = nullptr;
 cef_client_t* client = nullptr;
@@ -36,22 +34,6 @@ size_t await_from = 0;
 std::string awaited;
 DWORD await_deadline = 0;
 bool check_await();
-
-HINSTANCE stub_instance() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&stub_instance), &module);
-    return module;
-}
-
-void check_size(const char* name, const void* object, size_t expected) {
-    size_t size = object ? static_cast<const cef_base_ref_counted_t*>(object)->size : 0;
-    report("handler %s size=%u", name, static_cast<unsigned>(size));
-    if (object && size != expected) report("!! %s size %u, expected %u", name,
-                                           static_cast<unsigned>(size),
-                                           static_cast<unsigned>(expected));
-}
 
 void report_window_info(const cef_window_info_t& w) {
     report("window_info.size %u", static_cast<unsigned>(w.size));
@@ -80,77 +62,25 @@ void report_browser_settings(const cef_browser_settings_t& s) {
 
 cef_life_span_handler_t* life_span() { return client->get_life_span_handler(client); }
 
-int navigate(StubBrowser* b, const std::string& url) {
-    cef_request_handler_t* handler = client->get_request_handler(client);
-    cef_request_t* request = new_request(url);
-    int result = handler->on_before_browse(handler, handed(browser_object(b)),
-                                           handed(frame_object(b)), handed(request), 0, 0);
-    request->base.release(&request->base);
-    report("navigate\t%s\t-> %d", url.c_str(), result);
-    return result;
-}
-
 struct Fetch {
     std::string url;
     long long skip = 0;
 };
 
-// As the runtime's network thread does: create, open, headers, reads to the
-// end, and the release of its references.
+// As the runtime's network thread does, with reads of 1000 bytes.
 DWORD WINAPI fetch_thread(void* argument) {
     const Fetch& fetch = *static_cast<Fetch*>(argument);
-    if (!stub_factory) {
-        report("fetch\t%s\tno factory", fetch.url.c_str());
+    ServeOptions options;
+    options.skip = fetch.skip;
+    Served r;
+    serve_page_request(main_browser, fetch.url, options, r);
+    if (*r.refusal) {
+        report("fetch\t%s\t%s", fetch.url.c_str(), r.refusal);
         return 0;
     }
-    cef_request_t* request = new_request(fetch.url);
-    cef_string_t scheme{};
-    set_text(scheme, "http");
-    cef_resource_handler_t* h = stub_factory->create(stub_factory, handed(browser_object(main_browser)),
-                                                     handed(frame_object(main_browser)), &scheme,
-                                                     handed(request));
-    clear_text(scheme);
-    if (!h) {
-        report("fetch\t%s\tno handler", fetch.url.c_str());
-        request->base.release(&request->base);
-        return 0;
-    }
-    if (h->base.size != sizeof(cef_resource_handler_t) || h->process_request || h->read_response)
-        report("!! resource handler layout");
-    if (!h->base.has_one_ref(&h->base)) report("!! new handler without exactly one reference");
-    h->base.add_ref(&h->base);
-
-    int handle_request = -1;
-    int opened = h->open(h, handed(request), &handle_request, nullptr);
-    cef_response_t* response = new_response();
-    int64_t length = -2;
-    cef_string_t redirect{};
-    h->get_response_headers(h, handed(response), &length, &redirect);
-    if (redirect.length) report("!! redirect set");
-    int64_t skipped = 0;
-    int skip_result = 0;
-    if (fetch.skip) skip_result = h->skip(h, fetch.skip, &skipped, nullptr);
-
-    std::string body;
-    char buffer[1000];
-    int got = 0;
-    while (h->read(h, buffer, sizeof buffer, &got, nullptr)) {
-        if (got <= 0 || got > static_cast<int>(sizeof buffer)) {
-            report("!! read reported %d bytes", got);
-            break;
-        }
-        body.append(buffer, got);
-    }
-    if (got != 0) report("!! end of response with %d bytes", got);
-
-    int first = h->base.release(&h->base);
-    int last = h->base.release(&h->base);
     report("fetch\t%s\t%d\t%s\t%lld\topen=%d,%d skip=%d,%lld freed=%d\t%s", fetch.url.c_str(),
-           response_status(response), response_mime_type(response).c_str(),
-           static_cast<long long>(length), opened, handle_request, skip_result,
-           static_cast<long long>(skipped), first == 0 && last == 1, escape(body).c_str());
-    response->base.release(&response->base);
-    request->base.release(&request->base);
+           r.status, r.mime.c_str(), static_cast<long long>(r.length), r.opened, r.handle_request,
+           r.skip_result, static_cast<long long>(r.skipped), r.freed, escape(r.body).c_str());
     return 0;
 }
 
@@ -205,7 +135,7 @@ bool play(const std::string& step) {
         source = source.substr(0, source.find(' '));
         console(source, std::atoi(rest_after(step, 2).c_str()), rest_after(step, 3));
     } else if (word == "navigate") {
-        navigate(main_browser, rest_after(step, 1));
+        navigate(client, main_browser, rest_after(step, 1));
     } else if (word == "fetch") {
         fetch(rest_after(step, 1));
     } else if (word == "fetch_from") {
@@ -285,30 +215,11 @@ bool check_await() {
 }
 
 void browser_created() {
-    const cef_window_info_t& w = window_info;
-    HWND child = CreateWindowExW(w.ex_style, BROWSER_CLASS, L"", w.style, w.bounds.x, w.bounds.y,
-                                 w.bounds.width, w.bounds.height, w.parent_window, nullptr,
-                                 stub_instance(), nullptr);
-    if (!child) report("!! browser window not created: %lu", GetLastError());
-    main_browser = new_browser(child, 1);
+    main_browser = new_browser(create_browser_window(window_info), 1);
     life_span()->on_after_created(life_span(), handed(browser_object(main_browser)));
     report("on_after_created 1");
-    if (navigate(main_browser, start_url) == 0) fetch(start_url);
+    if (navigate(client, main_browser, start_url) == 0) fetch(start_url);
     PostMessageW(control, MSG_STEP, 0, 0);
-}
-
-void do_close(StubBrowser* b) {
-    int result = life_span()->do_close(life_span(), handed(browser_object(b)));
-    report("do_close -> %d", result);
-    HWND window = browser_window(b);
-    if (result == 0) {
-        HWND top = GetAncestor(window, GA_ROOT);
-        report("wm_close to the top-level window");
-        SendMessageW(top, WM_CLOSE, 0, 0);
-        if (IsWindow(window)) report("browser window kept after WM_CLOSE");
-    } else {
-        DestroyWindow(window);
-    }
 }
 
 LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -325,7 +236,7 @@ LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
             PostMessageW(window, MSG_STEP, 0, 0);
         return 0;
     case MSG_DO_CLOSE:
-        do_close(reinterpret_cast<StubBrowser*>(lparam));
+        run_close_order(client, reinterpret_cast<StubBrowser*>(lparam));
         return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
@@ -339,28 +250,14 @@ LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         before_close(main_browser);
     }
     if (message == WM_PAINT) {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        EndPaint(window, &paint);
+        paint_black(window);
         return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
 bool ensure_control_window() {
-    if (control) return true;
-    WNDCLASSW c{};
-    c.lpfnWndProc = control_proc;
-    c.hInstance = stub_instance();
-    c.lpszClassName = CONTROL_CLASS;
-    RegisterClassW(&c);
-    c.lpfnWndProc = browser_proc;
-    c.lpszClassName = BROWSER_CLASS;
-    c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    RegisterClassW(&c);
-    control = CreateWindowExW(0, CONTROL_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              stub_instance(), nullptr);
+    if (!control) control = create_control_window(control_proc, browser_proc);
     return control != nullptr;
 }
 
@@ -372,16 +269,8 @@ int create_browser(const cef_window_info_t* info, cef_client_t* client_object,
     report("create_browser %s", start_url.c_str());
     if (info) report_window_info(*info);
     if (settings) report_browser_settings(*settings);
-    check_size("client", client_object, sizeof(cef_client_t));
-    if (client_object) {
-        client = client_object;
-        check_size("context_menu", client->get_context_menu_handler(client),
-                   sizeof(cef_context_menu_handler_t));
-        check_size("display", client->get_display_handler(client), sizeof(cef_display_handler_t));
-        check_size("life_span", client->get_life_span_handler(client),
-                   sizeof(cef_life_span_handler_t));
-        check_size("request", client->get_request_handler(client), sizeof(cef_request_handler_t));
-    }
+    check_client(client_object);
+    if (client_object) client = client_object;
     if (scenario().create_browser_fails || !info || !client_object || !ensure_control_window()) {
         report("create_browser -> 0");
         return 0;
@@ -397,13 +286,11 @@ void request_browser_close(StubBrowser* browser, int force) {
     PostMessageW(control, MSG_DO_CLOSE, 0, reinterpret_cast<LPARAM>(browser));
 }
 
-void note_script(const std::string& code) { scripts_run.push_back(code); }
+void note_script(const std::string& code, const std::string&, int) { scripts_run.push_back(code); }
 
 void destroy_stub_windows() {
     if (main_browser && IsWindow(browser_window(main_browser)))
         DestroyWindow(browser_window(main_browser));
-    if (control) DestroyWindow(control);
+    destroy_control_window(control);
     control = nullptr;
-    UnregisterClassW(CONTROL_CLASS, stub_instance());
-    UnregisterClassW(BROWSER_CLASS, stub_instance());
 }

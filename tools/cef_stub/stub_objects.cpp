@@ -141,7 +141,7 @@ void CEF_CALLBACK frame_execute_java_script(cef_frame_t* self, const cef_string_
                                             const cef_string_t* url, int line) {
     std::string text = utf8_of(code);
     report("script\t%s\t%d\t%s", utf8_of(url).c_str(), line, escape(text).c_str());
-    note_script(text);
+    note_script(text, utf8_of(url), line);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Debian's Chromium driven headless through playwright-core; the window the
 // launcher opens is 1280x591 CSS pixels.
-import { mkdirSync, mkdtempSync } from 'node:fs';
+import { mkdtempSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { join } from 'node:path';
 import { chromium } from 'playwright-core';
+import { CHROMIUM_ARGS } from './chromium_args.mjs';
 
 export const VIEWPORT = { width: 1280, height: 591 };
 
@@ -13,16 +13,7 @@ export function launchBrowser() {
     executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
     headless: true,
     chromiumSandbox: false,
-    args: [
-      '--no-sandbox',
-      '--disable-gpu',
-      '--disable-quic',
-      '--no-first-run',
-      '--disable-background-networking',
-      '--disable-component-update',
-      '--disable-sync',
-      '--font-render-hinting=none',
-    ],
+    args: CHROMIUM_ARGS,
   });
 }
 
@@ -37,14 +28,11 @@ export async function openPage(browser) {
   return { context, page, problems };
 }
 
-/** Checked-in screenshots are rewritten only on request; otherwise they go to a temp folder. */
+/**
+ * The walk's screenshots go to a temporary folder: those in docs/screenshots
+ * come from the real launcher driving this page (tests/real_browser).
+ */
 export function screenshotDir() {
-  if (process.env.UPDATE_SCREENSHOTS === '1') {
-    const here = dirname(fileURLToPath(import.meta.url));
-    const dir = resolve(here, '../../../docs/screenshots');
-    mkdirSync(dir, { recursive: true });
-    return dir;
-  }
   return mkdtempSync(join(tmpdir(), 'korval-ui-shots-'));
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the page's locked npm packages when the lock file changed since the
+# Installs a folder's locked npm packages when its lock file changed since the
 # last install (npm ci always wipes node_modules, so it is not run needlessly).
+# Usage: npm_deps.sh [FOLDER]   (default: the page, ui/)
 set -euo pipefail
-cd "$(dirname "$0")/../ui"
+cd "${1:-$(dirname "$0")/../ui}"
 stamp=node_modules/.korval-lock-stamp
 if ! cmp -s package-lock.json "$stamp" 2>/dev/null; then
   npm ci --no-audit --no-fund --loglevel=error >/dev/null
