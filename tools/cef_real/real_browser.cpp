@@ -186,16 +186,7 @@ LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         if (!page_closed) link_send({"close", "1"});
         before_close();
     }
-    if (message == WM_PAINT) {
-        paint_black(window);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-}
-
-bool ensure_control_window() {
-    if (!control) control = create_control_window(control_proc, browser_proc);
-    return control != nullptr;
+    return browser_window_default(window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -208,7 +199,8 @@ int create_browser(const cef_window_info_t* info, cef_client_t* client_object,
         report("!! browser settings size %u", static_cast<unsigned>(settings->size));
     check_client(client_object);
     if (client_object) client = client_object;
-    if (main_browser || !info || !client_object || !ensure_control_window()) {
+    if (!control) control = create_control_window(control_proc, browser_proc);
+    if (main_browser || !info || !client_object || !control) {
         report("create_browser -> 0");
         return 0;
     }

@@ -97,7 +97,9 @@ void check_client(cef_client_t* client);
 HWND create_control_window(WNDPROC control_proc, WNDPROC browser_proc);
 void destroy_control_window(HWND control);
 HWND create_browser_window(const cef_window_info_t& info);
-void paint_black(HWND window);
+// The rest of the browser window's messages: black paint, as the runtime's
+// window shows before its first frame.
+LRESULT browser_window_default(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // on_before_browse for the URL; its answer (1 cancels).
 int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url);
 // What the runtime does when a browser is to close: do_close, and when that

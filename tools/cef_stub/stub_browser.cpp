@@ -249,16 +249,7 @@ LRESULT CALLBACK browser_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         report("browser window destroyed");
         before_close(main_browser);
     }
-    if (message == WM_PAINT) {
-        paint_black(window);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-}
-
-bool ensure_control_window() {
-    if (!control) control = create_control_window(control_proc, browser_proc);
-    return control != nullptr;
+    return browser_window_default(window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -271,7 +262,8 @@ int create_browser(const cef_window_info_t* info, cef_client_t* client_object,
     if (settings) report_browser_settings(*settings);
     check_client(client_object);
     if (client_object) client = client_object;
-    if (scenario().create_browser_fails || !info || !client_object || !ensure_control_window()) {
+    if (!control) control = create_control_window(control_proc, browser_proc);
+    if (scenario().create_browser_fails || !info || !client_object || !control) {
         report("create_browser -> 0");
         return 0;
     }

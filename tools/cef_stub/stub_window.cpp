@@ -66,11 +66,13 @@ HWND create_browser_window(const cef_window_info_t& w) {
     return child;
 }
 
-void paint_black(HWND window) {
+LRESULT browser_window_default(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != WM_PAINT) return DefWindowProcW(window, message, wparam, lparam);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     EndPaint(window, &paint);
+    return 0;
 }
 
 int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url) {
