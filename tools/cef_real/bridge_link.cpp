@@ -154,8 +154,6 @@ void link_start_reader(void (*on_frame)(Frame*), void (*on_end)()) {
     reader = CreateThread(nullptr, 0, read_loop, nullptr, 0, nullptr);
 }
 
-bool link_open() { return sock != INVALID_SOCKET; }
-
 void link_close() {
     if (sock == INVALID_SOCKET) return;
     shutdown(sock, SD_BOTH);

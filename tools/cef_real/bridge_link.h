@@ -31,5 +31,4 @@ Parse take_frame(std::string& buffer, Frame& out);
 bool link_connect(int port, std::string& error);
 bool link_send(const std::vector<std::string>& fields, std::string_view payload = {});
 void link_start_reader(void (*on_frame)(Frame*), void (*on_end)());
-bool link_open();
 void link_close();
