@@ -10,7 +10,8 @@ if(KORVAL_BUILD_PAGE AND KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_test(NAME real_browser_tests
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/real_browser/run.sh ${CMAKE_BINARY_DIR} ${KORVAL_CONTENT_PORT})
   # The launcher's whole road: the content port, the single-instance mutex,
-  # HKCU's launcher and SA-MP keys, as launcher_run_tests.
+  # HKCU's launcher and SA-MP keys, as launcher_run_tests; and the folder
+  # dialog, which the player's hand finds by its title.
   set_tests_properties(real_browser_tests PROPERTIES
-    RESOURCE_LOCK "content_port;launcher_mutex;user_registry" TIMEOUT 300)
+    RESOURCE_LOCK "content_port;launcher_mutex;user_registry;folder_dialog" TIMEOUT 300)
 endif()

@@ -9,5 +9,5 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   target_include_directories(page_session_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/browser)
   add_dependencies(page_session_tests cef_stub_full samp_stub)
   # The SA-MP and the launcher's keys in HKCU are shared by the whole prefix.
-  set_tests_properties(page_session_tests PROPERTIES RESOURCE_LOCK "content_port;user_registry")
+  set_tests_properties(page_session_tests PROPERTIES RESOURCE_LOCK "content_port;user_registry;folder_dialog")
 endif()
