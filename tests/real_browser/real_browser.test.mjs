@@ -157,6 +157,11 @@ describe('the runtime under the launcher', () => {
     assert.equal(page.url(), 'http://ui/index.html#/launcher');
     assert.equal(await stageOf(page), 'nick');
 
+    // A right click: the launcher empties the menu of a player's launcher.
+    const menu = new Promise((resolve) => remote.once('menu', resolve));
+    await page.mouse.click(400, 300, { button: 'right' });
+    assert.equal(await menu, 0);
+
     // The player closes the page's window: the browser goes away by itself
     // and takes the launcher with it.
     await remote.closeAsUser();
@@ -389,6 +394,10 @@ describe('a first install, as a player does it', () => {
     assert.match(await text(page, 'nick-submit'), /Играть/);
     await page.getByTestId('menu').waitFor();
     await shoot(page, '09-installed-engineering');
+    // With --dev the launcher keeps the page's context menu.
+    const menu = new Promise((resolve) => remote.once('menu', resolve));
+    await page.mouse.click(400, 300, { button: 'right' });
+    assert.equal(await menu, 3);
 
     remote.beforeClose = async (closing) => assert.equal(await stageOf(closing), 'launching');
     await page.getByTestId('nick-submit').click();

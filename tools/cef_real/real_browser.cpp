@@ -17,6 +17,7 @@ const UINT MSG_CREATED = WM_APP + 100;
 const UINT MSG_NAVIGATE = WM_APP + 101;
 const UINT MSG_CONSOLE = WM_APP + 102;
 const UINT MSG_CLOSED = WM_APP + 103;
+const UINT MSG_MENU = WM_APP + 104;
 const int DEFAULT_BRIDGE_PORT = 47472;
 
 HWND control = nullptr;
@@ -92,6 +93,7 @@ void on_frame(Frame* frame) {
     UINT message = frame->kind() == "navigate" ? MSG_NAVIGATE
                    : frame->kind() == "console" ? MSG_CONSOLE
                    : frame->kind() == "closed"  ? MSG_CLOSED
+                   : frame->kind() == "menu"    ? MSG_MENU
                                                 : 0;
     if (!message || !PostMessageW(control, message, 0, reinterpret_cast<LPARAM>(frame)))
         delete frame;
@@ -170,6 +172,12 @@ LRESULT CALLBACK control_proc(HWND window, UINT message, WPARAM wparam, LPARAM l
         console(*frame);
         delete frame;
         return 0;
+    case MSG_MENU: {
+        size_t items = main_browser && !window_gone ? ask_context_menu(client, main_browser) : 0;
+        link_send({"answer", frame->field(1), std::to_string(items)});
+        delete frame;
+        return 0;
+    }
     case MSG_CLOSED:
         delete frame;
         page_gone(wparam == 1);

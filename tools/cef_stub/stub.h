@@ -102,6 +102,8 @@ HWND create_browser_window(const cef_window_info_t& info);
 LRESULT browser_window_default(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // on_before_browse for the URL; its answer (1 cancels).
 int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url);
+// on_before_context_menu with a menu of 3 items; the items the launcher left.
+size_t ask_context_menu(cef_client_t* client, StubBrowser* browser);
 // What the runtime does when a browser is to close: do_close, and when that
 // answers 0, WM_CLOSE to the top-level window.
 void run_close_order(cef_client_t* client, StubBrowser* browser);

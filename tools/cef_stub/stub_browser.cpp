@@ -141,13 +141,7 @@ bool play(const std::string& step) {
     } else if (word == "fetch_from") {
         fetch(rest_after(step, 2), std::atoll(rest_after(step, 1).c_str()));
     } else if (word == "context_menu") {
-        cef_context_menu_handler_t* menu_handler = client->get_context_menu_handler(client);
-        cef_menu_model_t* model = new_menu_model(3);
-        menu_handler->on_before_context_menu(menu_handler, handed(browser_object(main_browser)),
-                                             handed(frame_object(main_browser)), nullptr,
-                                             handed(model));
-        report("context_menu 3 -> %u", static_cast<unsigned>(model->get_count(model)));
-        model->base.release(&model->base);
+        ask_context_menu(client, main_browser);
     } else if (word == "focus") {
         SendMessageW(top, WM_SETFOCUS, 0, 0);
     } else if (word == "close") {

@@ -85,6 +85,17 @@ int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url)
     return result;
 }
 
+size_t ask_context_menu(cef_client_t* client, StubBrowser* browser) {
+    cef_context_menu_handler_t* handler = client->get_context_menu_handler(client);
+    cef_menu_model_t* model = new_menu_model(3);
+    handler->on_before_context_menu(handler, handed(browser_object(browser)),
+                                    handed(frame_object(browser)), nullptr, handed(model));
+    size_t items = model->get_count(model);
+    report("context_menu 3 -> %u", static_cast<unsigned>(items));
+    model->base.release(&model->base);
+    return items;
+}
+
 void run_close_order(cef_client_t* client, StubBrowser* browser) {
     cef_life_span_handler_t* life_span = client->get_life_span_handler(client);
     int result = life_span->do_close(life_span, handed(browser_object(browser)));

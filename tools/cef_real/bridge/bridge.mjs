@@ -48,6 +48,8 @@ export class RemoteBrowser extends EventEmitter {
     this.consoleLines = [];
     this.scripts = [];
     this.events = [];
+    /** For each right click, the menu items the launcher left of three. */
+    this.menus = [];
     this.closeReason = null;
     /** Called with the page before a close asked by the launcher goes ahead. */
     this.beforeClose = null;
@@ -126,6 +128,26 @@ export class RemoteBrowser extends EventEmitter {
     page.on('console', (msg) => this.onConsole(msg));
     page.on('pageerror', (error) => this.onPageError(error));
     page.once('close', () => this.onPageClosed());
+    // A right click asks the launcher's context-menu handler, as the runtime
+    // does before it shows a menu. Chromium's own menu never opens: the
+    // bridge could not show it afterwards, and the launcher empties it
+    // anyway unless it runs with --dev.
+    await page.exposeBinding('__korvalContextMenu', async () => {
+      const answer = await this.ask(['menu']);
+      const items = answer ? Number(answer.fields[0]) : 0;
+      this.menus.push(items);
+      this.emit('menu', items);
+    });
+    await page.addInitScript(() =>
+      addEventListener(
+        'contextmenu',
+        (event) => {
+          event.preventDefault();
+          window.__korvalContextMenu();
+        },
+        true,
+      ),
+    );
     this.startUrl = url;
     this.resolveOpened(page);
     this.emit('open', page);
