@@ -29,7 +29,6 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH="$KORVAL_A
 cmake --build "$build" --parallel "$(nproc)" \
   --target korval_launcher korval install_root_cert cef_real samp_stub real_browser_pick_folder \
   >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
-bash "$root/tools/npm_deps.sh" "$root/tools/cef_real/bridge"
 
 # What samp.exe (the SA-MP stand-in) recorded of its last start, as text.
 show_samp_record() {
@@ -106,6 +105,7 @@ echo "demo: content server on https://localhost:$port/ publishes launcher 0.1.4 
 
 # The bridge shows the launcher's page in a Chromium window of its own, over
 # the launcher's window, and ends when that browser has gone.
+bash "$root/tools/npm_deps.sh" "$root/tools/cef_real/bridge"
 mkfifo "$demo/bridge.out"
 node "$root/tools/cef_real/bridge/main.mjs" --port 0 --visible --once >"$demo/bridge.out" 2>&1 &
 bridge_pid=$!

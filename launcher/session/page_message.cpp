@@ -92,4 +92,3 @@ bool is_valid_nick(const std::string& nick) {
     return is_name_part(nick.substr(0, underscore), 2) &&
            is_name_part(nick.substr(underscore + 1), 2);
 }
-

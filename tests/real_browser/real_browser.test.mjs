@@ -242,7 +242,7 @@ describe("the page's rules are the launcher's", () => {
 describe('a first install, as a player does it', () => {
   test('nick, server, folder, download with an error and a resumed retry, launch and the game started', async () => {
     gameFolderClean();
-    const manifest = publishGame(join(process.env.KORVAL_LAUNCHER_BIN || join(process.env.KORVAL_BUILD_DIR, 'bin'), 'korval_launcher.exe'));
+    const manifest = publishGame();
     clearServerRequests();
     // Slow enough to be watched: the list of files for a moment, then each
     // file a few kilobytes at a time.

@@ -2,9 +2,9 @@
 // the traces the launcher leaves (log, registry, the runtime's report, the
 // SA-MP stand-in's record).
 import { spawn, spawnSync } from 'node:child_process';
-import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdirSync, readFileSync, readdirSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import { createHash, randomBytes } from 'node:crypto';
-import { dirname, join, resolve } from 'node:path';
+import { join, resolve } from 'node:path';
 
 export const repo = resolve(import.meta.dirname, '../../..');
 const env = (name) => {
@@ -13,13 +13,13 @@ const env = (name) => {
   return value;
 };
 export const build = () => env('KORVAL_BUILD_DIR');
+// The launcher under test: the build's, or another build's (KORVAL_LAUNCHER_BIN).
+const launcherBin = () => process.env.KORVAL_LAUNCHER_BIN || join(build(), 'bin');
 export const serverRoot = () => env('KORVAL_TEST_SERVER_ROOT');
 export const serverControl = () => env('KORVAL_TEST_SERVER_CONTROL');
 const loader = () => env('KORVAL_WINE_LOADER');
 const prefix = () => env('WINEPREFIX');
 
-/** "Z:\..." for a Linux path, as Wine maps the root. */
-export const windowsPath = (unix) => `Z:${unix.replaceAll('/', '\\')}`;
 /** The Linux path of a path on the prefix's drive C:. */
 export const driveC = (windows) => join(prefix(), 'drive_c', ...windows.replace(/^C:\\/i, '').split('\\'));
 
@@ -46,14 +46,14 @@ export function deleteRegistryKey(key) {
  * and a game on the content server: the SA-MP stand-in as samp.exe and data
  * files large enough for the download to be seen.
  */
-export function publishGame(launcherExe) {
+export function publishGame() {
   const root = serverRoot();
   rmSync(join(root, 'pc'), { recursive: true, force: true });
   const files = join(root, 'pc', 'files');
   mkdirSync(join(files, 'models'), { recursive: true });
   mkdirSync(join(files, 'audio'), { recursive: true });
   mkdirSync(join(root, 'pc', 'launcher'), { recursive: true });
-  const exe = readFileSync(launcherExe);
+  const exe = readFileSync(join(launcherBin(), 'korval_launcher.exe'));
   writeFileSync(
     join(root, 'pc', 'launcher', 'latest.json'),
     JSON.stringify({ version: '0.1.4', url: 'korval_launcher.exe', sha256: createHash('sha256').update(exe).digest('hex'), size: exe.length }),
@@ -112,7 +112,7 @@ export function makeLauncherFolder(name) {
   const folder = join(build(), 'real_browser', name);
   rmSync(folder, { recursive: true, force: true });
   mkdirSync(join(folder, 'cef'), { recursive: true });
-  const bin = process.env.KORVAL_LAUNCHER_BIN || join(build(), 'bin');
+  const bin = launcherBin();
   copyFileSync(join(bin, 'korval_launcher.exe'), join(folder, 'korval_launcher.exe'));
   copyFileSync(join(bin, 'korval.exe'), join(folder, 'cef', 'korval.exe'));
   copyFileSync(join(build(), 'bin', 'cef_real', 'libcef.dll'), join(folder, 'cef', 'libcef.dll'));
@@ -165,9 +165,3 @@ export async function sampRecord(gameFolder, timeoutMs = 10000) {
 
 /** The report lines that the real runtime would not forgive. */
 export const reportFaults = (report) => report.split(/\r?\n/).filter((l) => l.startsWith('!! '));
-
-export function sizeOf(path) {
-  return existsSync(path) ? statSync(path).size : -1;
-}
-
-export { dirname };

@@ -35,7 +35,8 @@ export function eventOfScript(code) {
 
 /**
  * One browser of the runtime: the connection, the page, and a record of
- * what crossed (navigations, page requests, console lines, scripts).
+ * what crossed (navigations, page requests, the launcher's events); console
+ * lines, scripts and right clicks are announced as events of their own.
  */
 export class RemoteBrowser extends EventEmitter {
   constructor(bridge, socket) {
@@ -45,11 +46,7 @@ export class RemoteBrowser extends EventEmitter {
     this.page = null;
     this.navigations = [];
     this.requests = [];
-    this.consoleLines = [];
-    this.scripts = [];
     this.events = [];
-    /** For each right click, the menu items the launcher left of three. */
-    this.menus = [];
     this.closeReason = null;
     /** Called with the page before a close asked by the launcher goes ahead. */
     this.beforeClose = null;
@@ -59,7 +56,7 @@ export class RemoteBrowser extends EventEmitter {
     this.opened = new Promise((resolve) => (this.resolveOpened = resolve));
     this.closed = new Promise((resolve) => (this.resolveClosed = resolve));
     this.ended = new Promise((resolve) => socket.once('close', resolve));
-    this.ended.then(() => this.shutDown('connection ended'));
+    this.ended.then(() => this.shutDown());
 
     const reader = new FrameReader();
     socket.on('data', (chunk) => {
@@ -134,9 +131,8 @@ export class RemoteBrowser extends EventEmitter {
     // anyway unless it runs with --dev.
     await page.exposeBinding('__korvalContextMenu', async () => {
       const answer = await this.ask(['menu']);
-      const items = answer ? Number(answer.fields[0]) : 0;
-      this.menus.push(items);
-      this.emit('menu', items);
+      // The items the launcher left of three.
+      this.emit('menu', answer ? Number(answer.fields[0]) : 0);
     });
     await page.addInitScript(() =>
       addEventListener(
@@ -187,8 +183,11 @@ export class RemoteBrowser extends EventEmitter {
   onConsole(msg) {
     const { url, lineNumber } = msg.location();
     // Chromium counts lines from 0 here, the runtime from 1.
-    const line = { text: msg.text(), level: SEVERITY[msg.type()] ?? 2, source: url ?? '', line: (lineNumber ?? 0) + 1 };
-    this.consoleLines.push(line);
+    this.consoleLine({ text: msg.text(), level: SEVERITY[msg.type()] ?? 2, source: url ?? '', line: (lineNumber ?? 0) + 1 });
+  }
+
+  /** A console line of the page, for the launcher's on_console_message and this side's listeners. */
+  consoleLine(line) {
     this.emit('console', line);
     this.send(['console', String(line.level), line.source, String(line.line)], line.text);
   }
@@ -196,15 +195,11 @@ export class RemoteBrowser extends EventEmitter {
   onPageError(error) {
     // The runtime reports an uncaught exception as a console line of its own.
     const where = /\(?((?:https?|korval):\/\/[^\s)]+):(\d+):\d+\)?/.exec(error.stack ?? '');
-    const line = { text: `Uncaught ${error.name}: ${error.message}`, level: 4, source: where?.[1] ?? '', line: Number(where?.[2] ?? 0) };
-    this.consoleLines.push(line);
-    this.emit('console', line);
-    this.send(['console', '4', line.source, String(line.line)], line.text);
+    this.consoleLine({ text: `Uncaught ${error.name}: ${error.message}`, level: 4, source: where?.[1] ?? '', line: Number(where?.[2] ?? 0) });
   }
 
   runScript(code, url, line) {
     const script = { code, url, line, event: eventOfScript(code) };
-    this.scripts.push(script);
     if (script.event) this.events.push(script.event);
     this.scriptChain = this.scriptChain.then(async () => {
       const page = await this.opened;
@@ -218,9 +213,7 @@ export class RemoteBrowser extends EventEmitter {
         );
       } catch (error) {
         if (page.isClosed()) return;
-        const text = `Uncaught ${String(error.message).split('\n')[0]}`;
-        this.consoleLines.push({ text, level: 4, source: url, line });
-        this.send(['console', '4', url, String(line)], text);
+        this.consoleLine({ text: `Uncaught ${String(error.message).split('\n')[0]}`, level: 4, source: url, line });
       }
     });
     this.emit('script', script);
@@ -240,7 +233,7 @@ export class RemoteBrowser extends EventEmitter {
     this.send(['closed']);
     this.resolveClosed(this.closeReason);
     this.emit('closed', this.closeReason);
-    this.shutDown('page closed');
+    this.shutDown();
   }
 
   /** Closes the page as a user closes its window: the browser goes away by itself. */
