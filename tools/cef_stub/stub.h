@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "launcher/browser/cef_objects.h"
+#include "stub_arguments.h"
 
 #define STUB_EXPORT extern "C" __declspec(dllexport)
 
@@ -52,6 +53,12 @@ cef_request_t* new_request(std::string_view url);
 cef_response_t* new_response();
 cef_command_line_t* new_command_line(const std::string& process_type);
 cef_menu_model_t* new_menu_model(size_t items);
+// Arguments that live for one call into the launcher: the stand-in gives its
+// own reference back when the call has returned.
+cef_context_menu_params_t* new_context_menu_params();
+cef_callback_t* new_open_callback();
+cef_resource_skip_callback_t* new_skip_callback();
+cef_resource_read_callback_t* new_read_callback();
 int response_status(cef_response_t* response);
 std::string response_mime_type(cef_response_t* response);
 
@@ -69,8 +76,9 @@ T* handed(T* object) {
 }
 HWND browser_window(StubBrowser* browser);
 int browser_identifier(StubBrowser* browser);
-// References the launcher took and has not given back, across the objects the
-// stub handed to it (browser, host, frame).
+// References the launcher took and has not given back, across every object the
+// stub handed to it: the browser, its host and frame, requests, responses,
+// command lines, menus and their parameters, the resource handler's callbacks.
 long outstanding_references();
 
 // ---- the one browser of the launcher ------------------------------------------------

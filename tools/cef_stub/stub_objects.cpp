@@ -15,6 +15,7 @@ struct Counted {
     std::string text;  // url of a request, mime type of a response, type of a command line
     int number = 0;    // status of a response, items of a menu
     StubBrowser* owner = nullptr;
+    const char* kind = "";
 };
 
 template <typename T>
@@ -71,7 +72,18 @@ Counted<T>* make(LONG refs, const char* kind) {
     object->cef.base.has_one_ref = has_one_ref<T>;
     object->cef.base.has_at_least_one_ref = has_at_least_one_ref<T>;
     object->refs = refs;
+    object->kind = kind;
     return object;
+}
+
+// A call through an object whose last reference is gone: the runtime would
+// have freed it, so the launcher held a pointer it no longer owned.
+template <typename T>
+bool still_held(T* self, const char* call) {
+    Counted<T>* object = counted<T>(self);
+    if (object->refs > 0) return true;
+    report("!! %s %s after its last reference", object->kind, call);
+    return false;
 }
 
 cef_string_userfree_t CEF_CALLBACK request_get_url(cef_request_t* self) {
@@ -96,6 +108,42 @@ int CEF_CALLBACK menu_clear(cef_menu_model_t* self) {
 }
 size_t CEF_CALLBACK menu_get_count(cef_menu_model_t* self) {
     return counted<cef_menu_model_t>(self)->number;
+}
+
+// A right click at (10, 10) on the page itself: no link, image, selection or
+// editable field under it.
+const int CM_TYPEFLAG_PAGE = 1;
+
+template <int value>
+int CEF_CALLBACK params_number(cef_context_menu_params_t* self) {
+    still_held(self, "read");
+    return value;
+}
+cef_string_userfree_t CEF_CALLBACK params_text(cef_context_menu_params_t* self) {
+    still_held(self, "read");
+    return new_userfree_text("");
+}
+int CEF_CALLBACK params_dictionary_suggestions(cef_context_menu_params_t* self, void*) {
+    still_held(self, "read");
+    return 0;
+}
+
+// The stand-in serves only what a handler answers within the call, as the
+// launcher's handler does; a handler that answered later through its callback
+// would leave this runtime's request waiting for nothing.
+template <typename T>
+void later_answer(T* self, const char* call) {
+    if (still_held(self, call))
+        report("!! %s %s: this runtime takes only answers given within the call",
+               counted<T>(self)->kind, call);
+}
+void CEF_CALLBACK callback_cont(cef_callback_t* self) { later_answer(self, "cont"); }
+void CEF_CALLBACK callback_cancel(cef_callback_t* self) { later_answer(self, "cancel"); }
+void CEF_CALLBACK skip_callback_cont(cef_resource_skip_callback_t* self, int64_t) {
+    later_answer(self, "cont");
+}
+void CEF_CALLBACK read_callback_cont(cef_resource_read_callback_t* self, int) {
+    later_answer(self, "cont");
 }
 
 std::vector<StubBrowser*> browsers;
@@ -178,6 +226,52 @@ cef_menu_model_t* new_menu_model(size_t items) {
     menu->cef.clear = menu_clear;
     menu->cef.get_count = menu_get_count;
     return &menu->cef;
+}
+
+cef_context_menu_params_t* new_context_menu_params() {
+    cef_context_menu_params_t& p = make<cef_context_menu_params_t>(1, "context menu params")->cef;
+    p.get_xcoord = params_number<10>;
+    p.get_ycoord = params_number<10>;
+    p.get_type_flags = params_number<CM_TYPEFLAG_PAGE>;
+    p.get_link_url = params_text;
+    p.get_unfiltered_link_url = params_text;
+    p.get_source_url = params_text;
+    p.has_image_contents = params_number<0>;
+    p.get_title_text = params_text;
+    p.get_page_url = params_text;
+    p.get_frame_url = params_text;
+    p.get_frame_charset = params_text;
+    p.get_media_type = params_number<0>;
+    p.get_media_state_flags = params_number<0>;
+    p.get_selection_text = params_text;
+    p.get_misspelled_word = params_text;
+    p.get_dictionary_suggestions = params_dictionary_suggestions;
+    p.is_editable = params_number<0>;
+    p.is_spell_check_enabled = params_number<0>;
+    p.get_edit_state_flags = params_number<0>;
+    p.is_custom_menu = params_number<0>;
+    return &p;
+}
+
+cef_callback_t* new_open_callback() {
+    cef_callback_t& callback = make<cef_callback_t>(1, "open callback")->cef;
+    callback.cont = callback_cont;
+    callback.cancel = callback_cancel;
+    return &callback;
+}
+
+cef_resource_skip_callback_t* new_skip_callback() {
+    cef_resource_skip_callback_t& callback =
+        make<cef_resource_skip_callback_t>(1, "skip callback")->cef;
+    callback.cont = skip_callback_cont;
+    return &callback;
+}
+
+cef_resource_read_callback_t* new_read_callback() {
+    cef_resource_read_callback_t& callback =
+        make<cef_resource_read_callback_t>(1, "read callback")->cef;
+    callback.cont = read_callback_cont;
+    return &callback;
 }
 
 StubBrowser* new_browser(HWND window, int identifier) {

@@ -17,6 +17,14 @@ void check_size(const char* name, const void* object, size_t expected) {
                static_cast<unsigned>(expected));
 }
 
+// Each read brings a callback of its own, as the runtime's reads do.
+int read_once(cef_resource_handler_t* h, std::string& buffer, int& got) {
+    cef_resource_read_callback_t* callback = new_read_callback();
+    int more = h->read(h, buffer.data(), static_cast<int>(buffer.size()), &got, handed(callback));
+    callback->base.release(&callback->base);
+    return more;
+}
+
 }  // namespace
 
 HINSTANCE stub_instance() {
@@ -88,8 +96,10 @@ int navigate(cef_client_t* client, StubBrowser* browser, const std::string& url)
 size_t ask_context_menu(cef_client_t* client, StubBrowser* browser) {
     cef_context_menu_handler_t* handler = client->get_context_menu_handler(client);
     cef_menu_model_t* model = new_menu_model(3);
+    cef_context_menu_params_t* params = new_context_menu_params();
     handler->on_before_context_menu(handler, handed(browser_object(browser)),
-                                    handed(frame_object(browser)), nullptr, handed(model));
+                                    handed(frame_object(browser)), handed(params), handed(model));
+    params->base.release(&params->base);
     size_t items = model->get_count(model);
     report("context_menu 3 -> %u", static_cast<unsigned>(items));
     model->base.release(&model->base);
@@ -135,17 +145,23 @@ bool serve_page_request(StubBrowser* browser, const std::string& url, const Serv
     // request left the handler alive until ours.
     h->base.add_ref(&h->base);
 
-    out.opened = h->open(h, handed(request), &out.handle_request, nullptr);
+    cef_callback_t* open_callback = new_open_callback();
+    out.opened = h->open(h, handed(request), &out.handle_request, handed(open_callback));
+    open_callback->base.release(&open_callback->base);
     bool ready = !options.only_when_opened || (out.opened == 1 && out.handle_request == 1);
     cef_response_t* response = new_response();
     if (ready) {
         cef_string_t redirect{};
         h->get_response_headers(h, handed(response), &out.length, &redirect);
         if (redirect.length) report("!! redirect set");
-        if (options.skip) out.skip_result = h->skip(h, options.skip, &out.skipped, nullptr);
+        if (options.skip) {
+            cef_resource_skip_callback_t* skip_callback = new_skip_callback();
+            out.skip_result = h->skip(h, options.skip, &out.skipped, handed(skip_callback));
+            skip_callback->base.release(&skip_callback->base);
+        }
         std::string buffer(options.read_size, '\0');
         int got = 0;
-        while (h->read(h, buffer.data(), options.read_size, &got, nullptr)) {
+        while (read_once(h, buffer, got)) {
             if (got <= 0 || got > options.read_size) {
                 report("!! read reported %d bytes", got);
                 break;
