@@ -18,6 +18,7 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_executable(hold_file download/hold_file.cpp)
   target_link_options(hold_file PRIVATE -municode)
   add_dependencies(download_resume_tests hold_file)
+  add_dependencies(download_install_tests scanner_stub)
 
   # Too little free space: a small tmpfs mounted as a Wine drive around the
   # program (needs root, as in CI).

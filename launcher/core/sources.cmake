@@ -1,4 +1,5 @@
 target_sources(korval_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/busy_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp

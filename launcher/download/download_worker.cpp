@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include "launcher/core/busy_file.h"
 #include "launcher/core/log.h"
 #include "launcher/download/download_run.h"
 #include "launcher/download/file_index.h"
@@ -64,7 +65,9 @@ Attempt run_attempt(DownloadRun& run, const ManifestEntry& entry, const std::wst
     subtract(run.downloaded_bytes, new_size);
     // A complete but wrong file, one the server would not resume or one that
     // came too long is no base for the next attempt; an interrupted one is.
-    if (!keep) DeleteFileW(part_path.c_str());
+    DWORD code = 0;
+    if (!keep && !delete_file_patiently(part_path, code, &run.abort))
+        log_line("!! download: cannot delete %s.part (%lu)", entry.path.c_str(), code);
     return Attempt::Failed;
 }
 
@@ -105,10 +108,11 @@ bool download_entry(DownloadRun& run, ManifestEntry& entry, std::string& error) 
         }
     }
 
-    if (!MoveFileExW(part_path.c_str(), entry.local_path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DWORD code = GetLastError();
+    DWORD code = 0;
+    if (!move_file_patiently(part_path, entry.local_path, MOVEFILE_REPLACE_EXISTING, code,
+                             &run.abort)) {
         subtract(run.downloaded_bytes, new_size);
-        error = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION
+        error = is_busy_file_error(code)
                     ? std::string("файл занят — закройте игру")
                     : with_error_code("не удалось сохранить файл (", code);
         return false;

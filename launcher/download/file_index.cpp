@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "launcher/core/busy_file.h"
+#include "launcher/core/log.h"
 #include "launcher/core/win_handles.h"
 
 namespace {
@@ -43,9 +45,13 @@ void save_file_index(const std::wstring& index_path, const std::vector<ManifestE
     const std::wstring temp = index_path + L".tmp";
     bool written = false;
     {
-        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return;
+        // Readers (scanners, indexers) may look; nobody may change it.
+        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) {
+            log_line("!! download: cannot write the index (%lu)", GetLastError());
+            return;
+        }
         DWORD done = 0;
         written = text.empty() ||
                   (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done,
@@ -58,11 +64,15 @@ void save_file_index(const std::wstring& index_path, const std::vector<ManifestE
     }
     // A cut index would carry cut hashes, and a cut hash on a matching line
     // makes a correct file look out of date: better the old index than that.
+    DWORD code = 0;
     if (!written) {
-        DeleteFileW(temp.c_str());
+        log_line("!! download: cannot write the index");
+        delete_file_patiently(temp, code);
         return;
     }
-    MoveFileExW(temp.c_str(), index_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    // Until the move, the old index stays; it vouches only for files it knew.
+    if (!move_file_patiently(temp, index_path, MOVEFILE_REPLACE_EXISTING, code))
+        log_line("!! download: cannot save the index (%lu)", code);
 }
 
 Classification classify_entry(const ManifestEntry& entry, const FileIndex& index) {

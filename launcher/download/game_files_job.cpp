@@ -119,8 +119,8 @@ bool hash_pass(GameFilesJob& job, const std::vector<ManifestEntry*>& to_hash,
         ManifestEntry& entry = *to_hash[i];
         char details[96];
         std::snprintf(details, sizeof details, "Проверено %u из %u", i, n);
-        post_progress(job, TITLE_CHECKING, details,
-                      total == 0 ? 0 : static_cast<int>(hashed * 100 / total), false);
+        post_progress(job, TITLE_CHECKING, details, total == 0 ? 0 : percent_of(hashed, total),
+                      false);
         FileState state = query_file_state(entry.local_path);
         if (!state.exists) state = FileState();
         std::string digest =
@@ -162,11 +162,7 @@ std::string download_details(const DownloadRun& run, int64_t done_bytes, uint64_
     unsigned count = static_cast<unsigned>(run.queue.size());
     unsigned current = static_cast<unsigned>(run.files_done.load()) + 1;
     if (current > count) current = count;
-    char details[200];
-    std::snprintf(details, sizeof details, "Файл %u из %u · %s из %s МБ · %.1f МБ/с", current,
-                  count, format_megabytes(static_cast<uint64_t>(done_bytes)).c_str(),
-                  format_megabytes(need).c_str(), speed);
-    return details;
+    return download_details_text(current, count, static_cast<uint64_t>(done_bytes), need, speed);
 }
 
 // The download phase: four workers watched every 250 ms. True when every
@@ -230,7 +226,7 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
             t_save = now;
         }
         uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
-        int percent = need == 0 ? 100 : static_cast<int>(shown * 100 / need);
+        int percent = percent_of(shown, need);
         post_progress(job, "Скачивание ресурсов игры",
                       download_details(run, done < 0 ? 0 : done, need, speed), percent, false);
     }
@@ -267,6 +263,8 @@ void run_game_files_job(const JobRef& job_ref) {
         for (size_t i = 0; i < job.entries.size(); ++i)
             if (pending[i]) to_download.push_back(&job.entries[i]);
     }
+    // The index's place: a folder that is not there yet would lose this save.
+    SHCreateDirectoryExW(nullptr, install_dir.c_str(), nullptr);
     save_index_unless_stopped(job, index_path);
 
     uint64_t need = 0;
@@ -277,7 +275,6 @@ void run_game_files_job(const JobRef& job_ref) {
 
     if (stopped(job)) return;
     if (!to_download.empty()) {
-        SHCreateDirectoryExW(nullptr, install_dir.c_str(), nullptr);
         ULARGE_INTEGER available;
         if (GetDiskFreeSpaceExW(install_dir.c_str(), &available, nullptr, nullptr) &&
             available.QuadPart < need) {

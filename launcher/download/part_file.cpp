@@ -7,6 +7,9 @@
 namespace {
 
 const DWORD READ_BLOCK_BYTES = 1048576;
+// Scanners and indexers read new files while they are written; letting them
+// costs nothing, while no other writer, rename or delete gets in.
+const DWORD PART_SHARING = FILE_SHARE_READ;
 
 enum class HeadRead { Read, Unreadable, Stopped };
 
@@ -46,8 +49,8 @@ PartOpen open_part_file(const std::wstring& part_path, uint64_t size, Sha256Hash
     part.offset = 0;
     // Only a partial that is there is resumed; one that vanished is created
     // anew below, from byte 0, never under a digest of what was there before.
-    part.file.reset(CreateFileW(part_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    part.file.reset(CreateFileW(part_path.c_str(), GENERIC_READ | GENERIC_WRITE, PART_SHARING,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (part.file.valid()) {
         const uint64_t there = open_file_size(part.file.get());
         if (there != 0 && there <= size) {
@@ -61,8 +64,8 @@ PartOpen open_part_file(const std::wstring& part_path, uint64_t size, Sha256Hash
             }
         }
     } else {
-        part.file.reset(CreateFileW(part_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        part.file.reset(CreateFileW(part_path.c_str(), GENERIC_READ | GENERIC_WRITE, PART_SHARING,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!part.file.valid()) {
             const DWORD code = GetLastError();
             error = with_error_code("не удалось создать файл (", code);

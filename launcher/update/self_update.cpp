@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "launcher/core/busy_file.h"
 #include "launcher/core/log.h"
 #include "launcher/core/single_instance.h"
 #include "launcher/core/win_handles.h"
@@ -17,8 +18,6 @@ namespace {
 
 const char RECORD_PATH[] = "/pc/launcher/latest.json";
 const uint32_t RECORD_LIMIT = 65536;
-const int OLD_DELETE_ATTEMPTS = 15;
-const DWORD OLD_DELETE_PAUSE_MS = 200;
 
 bool equal_ignoring_ascii_case(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -54,8 +53,9 @@ bool accept_record(const std::string& text, const char* current, UpdateRecord& r
 }
 
 bool write_new_executable(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Scanners read a new executable as it is written; nobody else may change it.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD error = 0;
     bool ok = file.valid();
     if (!ok) {
@@ -71,12 +71,18 @@ bool write_new_executable(const std::wstring& path, const std::string& bytes) {
             // still hold CreateFileW's "already exists".
             ok = false;
             error = ERROR_WRITE_FAULT;
+        } else if (!FlushFileBuffers(file.get())) {
+            // It takes the launcher's name next: a power cut must not leave
+            // a name whose bytes never reached the disk.
+            ok = false;
+            error = GetLastError();
         }
         file.reset();
     }
     if (!ok) {
         log_line("!! update: cannot write %ls (%lu)", path.c_str(), error);
-        DeleteFileW(path.c_str());
+        DWORD ignored = 0;
+        delete_file_patiently(path, ignored);
     }
     return ok;
 }
@@ -109,6 +115,49 @@ bool read_executable_path(std::wstring& path, DWORD& error) {
     return true;
 }
 
+// The old executable, renamed aside, takes the launcher's name again; when
+// even that is refused, a copy of it does. A copy needs no delete access to
+// what a scanner holds, so the player is never left without a launcher.
+void restore_old_executable(const std::wstring& exe, const std::wstring& old_exe) {
+    DWORD error = 0;
+    if (move_file_patiently(old_exe, exe, MOVEFILE_REPLACE_EXISTING, error)) return;
+    log_line("!! update: cannot move .old back (%lu), copying it", error);
+    if (!CopyFileW(old_exe.c_str(), exe.c_str(), FALSE))
+        log_line("!! update: cannot copy .old back (%lu)", GetLastError());
+}
+
+// exe -> exe.old, exe.new -> exe. False (with its log line) when the running
+// executable is still in place afterwards.
+bool swap_in_new_executable(const std::wstring& exe, const std::wstring& new_exe,
+                            const std::wstring& old_exe) {
+    DWORD error = 0;
+    delete_file_patiently(old_exe, error);
+    if (!move_file_patiently(exe, old_exe, MOVEFILE_REPLACE_EXISTING, error)) {
+        log_line("!! update: cannot rename running exe (%lu)", error);
+        delete_file_patiently(new_exe, error);
+        return false;
+    }
+    if (!move_file_patiently(new_exe, exe, MOVEFILE_REPLACE_EXISTING, error)) {
+        log_line("!! update: cannot put new exe in place (%lu), rolling back", error);
+        restore_old_executable(exe, old_exe);
+        delete_file_patiently(new_exe, error);
+        return false;
+    }
+    return true;
+}
+
+// The new executable would not start: it goes back to ".new" and the old one
+// takes the name again. Should the new one not move, the old one still
+// replaces it, as a copy if need be.
+void put_back_after_failed_start(const std::wstring& exe, const std::wstring& new_exe,
+                                 const std::wstring& old_exe) {
+    DWORD error = 0;
+    if (!move_file_patiently(exe, new_exe, MOVEFILE_REPLACE_EXISTING, error))
+        log_line("!! update: cannot move the new exe aside (%lu)", error);
+    restore_old_executable(exe, old_exe);
+    delete_file_patiently(new_exe, error);
+}
+
 }  // namespace
 
 std::wstring executable_path() {
@@ -127,12 +176,10 @@ void remove_old_executable() {
     }
     std::wstring old_path = exe + L".old";
     if (GetFileAttributesW(old_path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    for (int attempt = 0; attempt < OLD_DELETE_ATTEMPTS; ++attempt) {
-        if (DeleteFileW(old_path.c_str())) return;
-        error = GetLastError();
-        Sleep(OLD_DELETE_PAUSE_MS);
-    }
-    log_line("update: cannot delete .old yet (%lu), next start", error);
+    // The launcher that was replaced may still be ending, and a scanner may
+    // hold the file it left.
+    if (!delete_file_patiently(old_path, error))
+        log_line("update: cannot delete .old yet (%lu), next start", error);
 }
 
 bool self_update(const char* current_version, const char* updated_from) {
@@ -179,18 +226,7 @@ bool self_update(const char* current_version, const char* updated_from) {
     if (!write_new_executable(new_exe, bytes)) return false;
     bytes = std::string();  // up to 256 MiB: not kept for the rest of the run
 
-    DeleteFileW(old_exe.c_str());
-    if (!MoveFileExW(exe.c_str(), old_exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_line("!! update: cannot rename running exe (%lu)", GetLastError());
-        DeleteFileW(new_exe.c_str());
-        return false;
-    }
-    if (!MoveFileExW(new_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_line("!! update: cannot put new exe in place (%lu), rolling back", GetLastError());
-        MoveFileExW(old_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
-        DeleteFileW(new_exe.c_str());
-        return false;
-    }
+    if (!swap_in_new_executable(exe, new_exe, old_exe)) return false;
 
     std::vector<wchar_t> command_line = restart_command_line(current_version);
     // The new launcher's single-instance check would take a held lock for a
@@ -208,8 +244,6 @@ bool self_update(const char* current_version, const char* updated_from) {
         return true;
     }
     log_line("!! update: cannot start new exe (%lu), rolling back", GetLastError());
-    MoveFileExW(exe.c_str(), new_exe.c_str(), MOVEFILE_REPLACE_EXISTING);
-    MoveFileExW(old_exe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
-    DeleteFileW(new_exe.c_str());
+    put_back_after_failed_start(exe, new_exe, old_exe);
     return false;
 }

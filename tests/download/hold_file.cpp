@@ -1,11 +1,16 @@
 // Holds a file open for reading, without letting anyone write, rename or
-// delete it, as a running game holds its files.
-// Usage: hold_file.exe PATH READY_EVENT RELEASE_EVENT
+// delete it, as a running game holds its files. With "scanner" last, others
+// may write it but still not rename or delete it, as a security scanner
+// holds a new file.
+// Usage: hold_file.exe PATH READY_EVENT RELEASE_EVENT [scanner]
 #include <windows.h>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4) return 2;
-    HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    if (argc != 4 && argc != 5) return 2;
+    const DWORD sharing =
+        argc == 5 && wcscmp(argv[4], L"scanner") == 0 ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                                      : FILE_SHARE_READ;
+    HANDLE file = CreateFileW(argv[1], GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]);

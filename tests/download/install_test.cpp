@@ -7,6 +7,7 @@
 #include "launcher/download/download_events.h"
 #include "launcher/download/file_index.h"
 #include "launcher/net/sha256.h"
+#include "scanner_support.h"
 
 namespace {
 
@@ -139,6 +140,39 @@ TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
     for (const char* path : {"/pc/files/f2.bin", "/pc/files/f3.bin", "/pc/files/f4.bin"})
         EXPECT_EQ(requests_for(path), 1) << path;
     EXPECT_TRUE(contains(log_text(), "download: 3 files ok, 3 to download (0 MB)\r\n"));
+}
+
+// On players' PCs a real-time scanner holds each new file for a moment after
+// it is written, so a move into place fails with a sharing violation at
+// first. The install waits it out: every file lands, and the log says so.
+TEST_F(Install, AScannerHoldingNewFilesDelaysButNeverBreaksTheInstall) {
+    const std::vector<GameFile> files = {{"samp.exe", pattern_bytes(262144, 71)},
+                                         {"gta_sa.exe", pattern_bytes(200000, 72)},
+                                         {"data/a.dat", pattern_bytes(5000, 73)},
+                                         {"data/b.dat", pattern_bytes(70000, 74)}};
+    publish_game(files);
+    // Long enough that the scanner surely has the partial file open while
+    // it is written, and still holds it when it is complete.
+    set_server_faults(R"({"/pc/files/samp.exe": {"trickle": [16384, 25]}})");
+    // The folder is there, as after the page's "install".
+    ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
+    ScannerStandIn scanner({dir.path()}, 400);
+    ASSERT_TRUE(scanner.running());
+
+    run_job();
+    const std::vector<std::string> held = scanner.stop();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_FALSE(window.has_error());
+    expect_installed(files);
+    EXPECT_EQ(index_text(), expected_index(files));
+    bool part_held = false;
+    for (const std::string& path : held) part_held = part_held || contains(path, "samp.exe.part");
+    EXPECT_TRUE(part_held) << "the scanner never had the partial file";
+    const std::string log = log_text();
+    EXPECT_TRUE(contains(log, "samp.exe.part: busy (32), retrying\r\n")) << log;
+    EXPECT_TRUE(contains(log, "file: move ")) << log;
+    EXPECT_TRUE(contains(log, "samp.exe.part: done after ")) << log;
+    EXPECT_FALSE(contains(log, "!! ")) << log;
 }
 
 TEST_F(Install, RefusedManifests) {

@@ -13,6 +13,7 @@
 #include "launcher/session/text_convert.h"
 #include "launcher/update/self_update.h"
 #include "launcher/update/version_record.h"
+#include "scanner_support.h"
 #include "test_support.h"
 
 namespace {
@@ -435,6 +436,59 @@ TEST_F(UpdateCycle, UnmovableRunningExecutableIsReported) {
     EXPECT_TRUE(contains(log, " exit\r\n"));
     EXPECT_EQ(read_file(exe), launcher_bytes);
     EXPECT_FALSE(file_exists(exe + L".new"));
+}
+
+// A program that lets the new file be written but not renamed, longer than
+// the launcher waits: the new executable never takes the launcher's name, and
+// the running one must get it back, or the player has no launcher at all.
+TEST_F(UpdateCycle, ANewExecutableThatCannotTakeTheNameLeavesTheOldOneInPlace) {
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    publish(probe, sha256_hex(probe));
+    ASSERT_TRUE(write_file(exe + L".new", "left by an earlier update"));
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalNewReady" + tag).c_str()));
+    UniqueHandle release(
+        CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalNewRelease" + tag).c_str()));
+    UniqueHandle holder(start_process(exe_dir() + L"\\hold_file.exe",
+                                      L"\"" + exe + L".new\" Local\\KorvalNewReady" + tag +
+                                          L" Local\\KorvalNewRelease" + tag + L" scanner"));
+    ASSERT_TRUE(holder.valid());
+    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+
+    ASSERT_EQ(run_launcher(L""), 0);
+    SetEvent(release.get());
+    WaitForSingleObject(holder.get(), 10000);
+    const std::string log = log_text();
+    EXPECT_TRUE(contains(log, "!! update: cannot put new exe in place (32), rolling back\r\n"))
+        << log;
+    EXPECT_TRUE(contains(log, "korval_launcher.exe.new: busy (32), retrying\r\n")) << log;
+    EXPECT_TRUE(contains(log, " exit\r\n")) << "the start goes on";
+    EXPECT_EQ(read_file(exe), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".old"));
+    EXPECT_FALSE(file_exists(dir.file(L"probe.txt"))) << "the new executable never ran";
+}
+
+// A scanner holds every new file for a moment, the new executable first: the
+// update waits for it and goes through.
+TEST_F(UpdateCycle, AScannerHoldingNewFilesOnlyDelaysTheUpdate) {
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    publish(probe, sha256_hex(probe));
+    ScannerStandIn scanner({dir.path()}, 400);
+    ASSERT_TRUE(scanner.running());
+    ASSERT_EQ(run_launcher(L""), 0);
+    const std::string record_text = wait_for_probe();
+    const std::vector<std::string> held = scanner.stop();
+    EXPECT_FALSE(record_text.empty()) << "the new launcher did not run";
+    EXPECT_EQ(read_file(exe), probe);
+    EXPECT_EQ(read_file(exe + L".old"), launcher_bytes);
+    EXPECT_FALSE(file_exists(exe + L".new"));
+    const std::string log = log_text();
+    EXPECT_TRUE(contains(log, "update: starting 0.1.5, exiting\r\n")) << log;
+    EXPECT_FALSE(contains(log, "!! ")) << log;
+    std::string seen;
+    for (const std::string& path : held) seen += path + "\n";
+    EXPECT_TRUE(contains(seen, "korval_launcher.exe.new\n")) << seen;
+    EXPECT_TRUE(contains(log, "korval_launcher.exe.new: busy (32), retrying\r\n")) << log;
 }
 
 }  // namespace

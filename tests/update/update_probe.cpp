@@ -28,7 +28,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         DWORD written = 0;
         WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         CloseHandle(file);
-        MoveFileExW(temp.c_str(), record_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+        // A test's scanner stand-in may hold the new file for a moment.
+        for (int i = 0; i < 100; ++i) {
+            if (MoveFileExW(temp.c_str(), record_path.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+            Sleep(50);
+        }
     }
     if (mutex) CloseHandle(mutex);
     return 0;
