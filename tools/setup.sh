@@ -23,6 +23,8 @@ need=(
   aria2 iproute2
   # The page's end-to-end tests and the real-browser runtime's bridge.
   chromium
+  # The install-folder tests' drive as strict as Windows' system drive root.
+  python3-fusepy fuse3
 )
 
 # Wine maps file names through the Unix locale: the tests' ru_RU.UTF-8 must

@@ -5,9 +5,11 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "launcher/core/busy_file.h"
 #include "launcher/core/com_ptr.h"
 #include "launcher/core/log.h"
 #include "launcher/core/window_messages.h"
+#include "launcher/download/file_index.h"
 #include "launcher/session/game_dir_setting.h"
 #include "launcher/session/json_writer.h"
 #include "launcher/session/text_convert.h"
@@ -17,6 +19,15 @@ namespace {
 const wchar_t PRODUCT_FOLDER[] = L"KORVAL";
 const wchar_t DEFAULT_SUBFOLDER[] = L"Games\\KORVAL";
 const wchar_t WRITE_TEST_PREFIX[] = L"kvl";
+// Files only this launcher leaves in a folder it installs into and has not
+// finished: the index (and the name it is written under), and the partials
+// of the two files that make a folder the game's. Other partials are not
+// among them: browsers keep their unfinished downloads as "*.part" too.
+const wchar_t* const OWN_INSTALL_FILES[] = {L"korval_files.idx.tmp", L"gta_sa.exe.part",
+                                            L"samp.exe.part"};
+// A folder that someone else makes between the look and the probe sends the
+// probe one level deeper; a few such races in a row count as a refusal.
+const int FOLDER_PROBE_TRIES = 3;
 
 const char MESSAGE_NOT_LOCAL[] = "Выберите папку на локальном диске.";
 const char MESSAGE_CHARACTERS[] =
@@ -48,6 +59,24 @@ bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool is_directory(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool is_file(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring child_of(const std::wstring& folder, const wchar_t* name) {
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+}
+
+// A picked folder like this is the install folder itself, to be resumed, not
+// a parent to install below.
+bool holds_unfinished_install(const std::wstring& folder) {
+    if (is_file(child_of(folder, FILE_INDEX_NAME))) return true;
+    for (const wchar_t* name : OWN_INSTALL_FILES)
+        if (is_file(child_of(folder, name))) return true;
+    return false;
 }
 
 bool has_entries(const std::wstring& folder) {
@@ -88,6 +117,42 @@ bool can_create_file_in(const std::wstring& folder) {
     if (GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) return false;
     DeleteFileW(name);
     return true;
+}
+
+// The folder of `path` right below its nearest existing folder `existing`.
+std::wstring first_missing_folder(const std::wstring& path, const std::wstring& existing) {
+    size_t start = existing.size();
+    while (start < path.size() && is_separator(path[start])) ++start;
+    return path.substr(0, path.find_first_of(L"\\/", start));
+}
+
+// Windows lets a standard user make folders in the root of the system drive
+// but not files, so a file test in the nearest existing folder would refuse
+// C:\Games\KORVAL on every ordinary PC. A folder that is not there yet is
+// judged by the install's own first step: making the first missing folder.
+// The probe folder goes again at once, so a mere proposal leaves nothing
+// behind; a folder that someone else made meanwhile is theirs and stays.
+bool install_can_write(const std::wstring& path) {
+    for (int attempt = 0; attempt < FOLDER_PROBE_TRIES; ++attempt) {
+        const std::wstring existing = nearest_existing_folder(path);
+        if (existing.empty()) return false;
+        if (existing == path) return can_create_file_in(existing);
+        const std::wstring probe = first_missing_folder(path, existing);
+        if (CreateDirectoryW(probe.c_str(), nullptr)) {
+            // A scanner or the indexer may hold the new folder for a moment;
+            // a removal that still fails is logged there and judges nothing.
+            DWORD error = 0;
+            remove_folder_patiently(probe, error);
+            return true;
+        }
+        const DWORD error = GetLastError();
+        // A file holds that name: judged as before, by a file in the existing
+        // folder; creating the install folder then reports the clash by its code.
+        if (error == ERROR_ALREADY_EXISTS && !is_directory(probe))
+            return can_create_file_in(existing);
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_PATH_NOT_FOUND) return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -150,7 +215,7 @@ InstallDirCheck check_install_dir(const std::string& path_utf8, bool append_prod
     while (path.size() > 3 && is_separator(path.back())) path.pop_back();
 
     if (append_product_folder && is_directory(path) && !game_present(path) &&
-        has_entries(path)) {
+        !holds_unfinished_install(path) && has_entries(path)) {
         if (path.back() != L'\\') path += L'\\';
         path += PRODUCT_FOLDER;
     }
@@ -174,7 +239,7 @@ InstallDirCheck check_install_dir(const std::string& path_utf8, bool append_prod
     ULARGE_INTEGER available;
     if (GetDiskFreeSpaceExW(existing.c_str(), &available, nullptr, nullptr))
         result.free_bytes = available.QuadPart;
-    if (!can_create_file_in(existing)) {
+    if (!install_can_write(path)) {
         result.error = MESSAGE_NO_WRITE;
         return result;
     }
@@ -228,8 +293,26 @@ bool pick_install_dir(HWND owner, const std::string& candidate_utf8, std::string
     return true;
 }
 
+namespace {
+
+// The dialog's own modal loop dispatches the window's posted messages, so a
+// second WM_PICK_DIR (a double click on the page's button) arrives while the
+// first dialog is still open.
+bool dialog_open = false;
+bool repeat_logged = false;
+
+}  // namespace
+
 void run_pick_flow() {
+    if (dialog_open) {
+        if (!repeat_logged) log_line("install: folder dialog already open, further picks ignored");
+        repeat_logged = true;
+        return;
+    }
+    dialog_open = true;
+    repeat_logged = false;
     std::string picked;
-    if (!pick_install_dir(main_window, session.candidate.path, picked)) return;
-    send_install_dir_event(check_install_dir(picked, true));
+    const bool chosen = pick_install_dir(main_window, session.candidate.path, picked);
+    dialog_open = false;
+    if (chosen) send_install_dir_event(check_install_dir(picked, true));
 }

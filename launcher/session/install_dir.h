@@ -34,9 +34,11 @@ struct DriveSpace {
 std::string default_install_dir_among(const std::vector<DriveSpace>& drives);
 
 // Trims trailing separators, appends the product folder to a non-empty picked
-// folder when `append_product_folder`, and applies the rules in order: local
+// folder when `append_product_folder` (not to one that holds the game or an
+// unfinished install of this launcher), and applies the rules in order: local
 // disk, characters of the ANSI code page, drive, write access, space. The first
-// failing rule's text is the result's error.
+// failing rule's text is the result's error. Write access is a file made in an
+// existing folder, and for a new one its first missing folder made and removed.
 InstallDirCheck check_install_dir(const std::string& path_utf8, bool append_product_folder);
 
 // Creates the folder with its missing parents; on failure `error` gets
@@ -49,5 +51,5 @@ bool pick_install_dir(HWND owner, const std::string& candidate_utf8, std::string
 
 // WM_PICK_DIR on the window thread: the dialog, then the check of the picked
 // folder (with the product folder) sent to the page as the new candidate.
-// A cancelled dialog sends nothing.
+// A cancelled dialog sends nothing; picks while the dialog is open are ignored.
 void run_pick_flow();

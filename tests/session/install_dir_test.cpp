@@ -1,7 +1,8 @@
 // The install folder: the rules every candidate goes through, the product
 // folder appended to picked folders, the default proposal, creation, and the
 // system folder dialog. Small and read-only drives come from
-// tests/session/with_test_drives.sh.
+// tests/session/with_test_drives.sh, the strict drive (folders in its root,
+// no files, like Windows' system drive) from tests/session/with_strict_drive.sh.
 #include <cstdlib>
 #include <thread>
 
@@ -86,6 +87,19 @@ TEST(InstallDirPath, PickedFoldersGetTheProductFolderOnlyWhenTheyHoldSomething) 
     // A file of that name is no folder to append to.
     EXPECT_EQ(check_install_dir(utf8(games) + "\\other.txt", true).path,
               utf8(games) + "\\other.txt");
+
+    // An unfinished install of this launcher is resumed where it is; another
+    // program's partial (a browser's downloads folder) is no sign of one.
+    for (const wchar_t* own : {L"korval_files.idx", L"gta_sa.exe.part", L"samp.exe.part"}) {
+        TempDir unfinished;
+        ASSERT_TRUE(write_file(unfinished.file(own), "x"));
+        EXPECT_EQ(check_install_dir(utf8(unfinished.path()), true).path, utf8(unfinished.path()))
+            << utf8(own);
+    }
+    TempDir downloads;
+    ASSERT_TRUE(write_file(downloads.file(L"setup.exe.part"), "x"));
+    EXPECT_EQ(check_install_dir(utf8(downloads.path()), true).path,
+              utf8(downloads.path()) + "\\KORVAL");
 }
 
 TEST(InstallDirRules, PathsOffTheLocalDiskAndOutsideTheCodePageAreRefused) {
@@ -120,7 +134,8 @@ TEST(InstallDirRules, ANewFolderIsMeasuredOnItsNearestParent) {
     const uint64_t slack = 256ull << 20;
     EXPECT_LT(check.free_bytes, available.QuadPart + slack);
     EXPECT_GT(check.free_bytes + slack, available.QuadPart);
-    EXPECT_EQ(check.error, available.QuadPart < NEED_BYTES ? NO_SPACE : "");
+    // This disk's free space is the machine's: only the space rule may refuse.
+    EXPECT_TRUE(check.error.empty() || check.error == NO_SPACE) << check.error;
     EXPECT_FALSE(file_exists(dir.file(L"а")));
     // The write test leaves nothing behind.
     WIN32_FIND_DATAW entry;
@@ -157,6 +172,31 @@ TEST(InstallDirRules, AReadOnlyDriveFailsTheWriteRuleBeforeTheSpaceRule) {
     if (drive.empty()) GTEST_SKIP() << "no read-only drive (mounting one needs root)";
     EXPECT_EQ(check_install_dir(utf8(drive + L"\\Игры\\KORVAL"), false).error, NO_WRITE);
     EXPECT_EQ(check_install_dir(utf8(drive + L"\\Игры"), true).error, NO_WRITE);
+    EXPECT_EQ(check_install_dir(utf8(drive + L"\\Games\\KORVAL"), false).error, NO_WRITE);
+}
+
+// Like Windows' system drive for a standard user: folders may be made in its
+// root, files may not; below the root everything may be written.
+TEST(InstallDirRules, AStrictDriveRootTakesTheInstallFolderButNoFiles) {
+    const std::wstring drive = drive_from_env("KORVAL_TEST_STRICT_DRIVE");
+    if (drive.empty()) GTEST_SKIP() << "no strict drive (mounting one needs root and FUSE)";
+    ASSERT_FALSE(write_file(drive + L"\\probe.txt", "x")) << "the drive is not strict";
+
+    const InstallDirCheck fresh = check_install_dir(utf8(drive + L"\\Games\\KORVAL"), false);
+    EXPECT_EQ(fresh.error, "");
+    EXPECT_GT(fresh.free_bytes, NEED_BYTES);
+    EXPECT_FALSE(file_exists(drive + L"\\Games")) << "the check left its folder behind";
+
+    const std::wstring existing = drive + L"\\Игры";
+    ASSERT_TRUE(CreateDirectoryW(existing.c_str(), nullptr));
+    EXPECT_EQ(check_install_dir(utf8(existing), false).error, "");
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((existing + L"\\kvl*").c_str(), &entry);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "the write test left its file behind";
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    remove_tree(existing);
+
+    EXPECT_EQ(check_install_dir(utf8(drive + L"\\"), false).error, NO_WRITE);
 }
 
 TEST(InstallDirDefault, TheFixedDriveWithMostSpaceWinsAndTiesKeepTheEarlierLetter) {
@@ -187,6 +227,12 @@ TEST(InstallDirDefault, TheFixedDriveWithMostSpaceWinsAndTiesKeepTheEarlierLette
     EXPECT_EQ(proposed.substr(1), ":\\Games\\KORVAL");
     const wchar_t root[] = {wchar_t(proposed[0]), L':', L'\\', 0};
     EXPECT_EQ(GetDriveTypeW(root), UINT(DRIVE_FIXED));
+    // The strict drive has the most free space: the proposal goes there and
+    // passes, as C:\Games\KORVAL must on a fresh Windows.
+    const std::wstring strict = drive_from_env("KORVAL_TEST_STRICT_DRIVE");
+    if (strict.empty()) return;
+    EXPECT_EQ(proposed, utf8(strict) + "\\Games\\KORVAL");
+    EXPECT_EQ(check_install_dir(proposed, false).error, "");
 }
 
 TEST(InstallDirCreate, CreatesParentsAcceptsAnExistingFolderAndRefusesAFile) {

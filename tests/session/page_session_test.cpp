@@ -1,6 +1,7 @@
 // The page's messages played by the stand-in runtime against the launcher's
 // own window procedure and dispatcher, with the game files job against the
 // test content server and the SA-MP client's stand-in as samp.exe.
+#include <cstdlib>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -50,6 +51,24 @@ void put_samp_name(const std::string& name) {
               ERROR_SUCCESS);
     RegSetValueExA(key.get(), "PlayerName", 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(name.c_str()), DWORD(name.size() + 1));
+}
+
+// The folder dialogs open now, as the user sees them: by their title.
+std::vector<HWND> open_folder_dialogs() {
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND window, LPARAM list) -> BOOL {
+            wchar_t class_name[16] = {};
+            wchar_t title[64] = {};
+            GetClassNameW(window, class_name, 16);
+            GetWindowTextW(window, title, 64);
+            if (std::wstring(class_name) == L"#32770" &&
+                std::wstring(title) == L"Куда установить игру KORVAL")
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 int events_of(const std::vector<std::string>& events, const std::string& type) {
@@ -136,6 +155,13 @@ TEST_F(PageSession, OnlyTheExactPrefixAtTheStartMakesAMessage) {
 }
 
 TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
+    // Saved on a drive that is gone since: every figure of the answer is certain.
+    const DWORD drives = GetLogicalDrives();
+    char letter = 'Z';
+    while (letter > 'C' && (drives & (1u << (letter - 'A')))) --letter;
+    ASSERT_FALSE(drives & (1u << (letter - 'A'))) << "every drive letter is taken";
+    const std::string saved = std::string(1, letter) + ":\\Games\\KORVAL";
+    session.game_dir = saved;
     play(nick_message("x") + nick_message("Ivan", "eu") +
          message(R"({"type":"nick","nick":"Ivan_Pe)") +  // cut off mid-message
          message(R"({"type":"teleport"})") + nick_message("Ivan_Petrov", "test") +
@@ -147,12 +173,9 @@ TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
     EXPECT_TRUE(logged("nick Ivan_Petrov, server 203.0.113.10:7778"));
     const std::vector<std::string> events = run.events();
     ASSERT_EQ(events.size(), 1u) << "refused messages get no answer";
-    const InstallDirCheck expected = check_install_dir(wide_to_narrow(game_dir), false);
-    EXPECT_EQ(events[0], R"({"type":"installDir","path":)" + json_quote(expected.path) +
-                             R"(,"freeBytes":)" + std::to_string(expected.free_bytes) +
-                             R"(,"needBytes":10000000000,"error":)" + json_quote(expected.error) +
-                             "}");
-    EXPECT_EQ(session.candidate.path, expected.path);
+    EXPECT_EQ(events[0], R"({"type":"installDir","path":)" + json_quote(saved) +
+                             R"(,"freeBytes":0,"needBytes":10000000000,"error":"Диск недоступен."})");
+    EXPECT_EQ(session.candidate.path, saved);
     EXPECT_EQ(session.server_address, "203.0.113.10:7778");
 }
 
@@ -219,36 +242,101 @@ TEST_F(PageSession, RetryRunsTheJobAgainAfterAFailure) {
 }
 
 // The folder dialog, answered from a second thread as the user would: the
-// folder typed into its name box and confirmed.
+// folder typed into its name box and confirmed. The page's button clicked
+// three times in a row opens one dialog; the other picks are ignored.
 TEST_F(PageSession, PickDirOpensTheDialogAndAnswersWithThePickedFolder) {
     const std::wstring picked = games.file(L"Мои игры");
     ASSERT_TRUE(CreateDirectoryW(picked.c_str(), nullptr));
     ASSERT_TRUE(write_file(picked + L"\\other.txt", "x"));
     bool seen = false;
+    size_t most_open = 0;
     std::thread user([&] {
         for (int i = 0; i < 200 && !seen; ++i) {
-            HWND dialog = FindWindowW(L"#32770", L"Куда установить игру KORVAL");
-            if (dialog) {
+            if (!open_folder_dialogs().empty()) {
                 seen = true;
-                Sleep(300);
-                SetDlgItemTextW(dialog, 1152, picked.c_str());
-                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                // Time for a second dialog to open over the first.
+                Sleep(1000);
+                std::vector<HWND> dialogs = open_folder_dialogs();
+                most_open = dialogs.size();
+                for (size_t k = 1; k < dialogs.size(); ++k)
+                    PostMessageW(dialogs[k], WM_COMMAND, IDCANCEL, 0);
+                if (!dialogs.empty()) {
+                    SetDlgItemTextW(dialogs[0], 1152, picked.c_str());
+                    PostMessageW(dialogs[0], WM_COMMAND, IDOK, 0);
+                }
+            }
+            Sleep(50);
+        }
+        // Nor does an ignored pick open a dialog once the first has closed.
+        for (int i = 0; i < 20; ++i) {
+            for (HWND late : open_folder_dialogs()) {
+                most_open = most_open < 2 ? 2 : most_open;
+                PostMessageW(late, WM_COMMAND, IDCANCEL, 0);
             }
             Sleep(50);
         }
     });
     // The launcher's window thread is a single-threaded COM apartment.
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"pickDir"})") +
-         "await installDir\nclose\n");
+    const std::string pick = message(R"({"type":"pickDir"})");
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + pick + pick + pick +
+         "await installDir\nwait 1500\nclose\n");
     user.join();
     CoUninitialize();
     ASSERT_TRUE(seen) << "no folder dialog";
+    EXPECT_EQ(most_open, 1u) << "a second folder dialog opened";
+    int ignored = 0;
+    for (const std::string& line : run.log())
+        ignored += contains(line, "install: folder dialog already open, further picks ignored");
+    EXPECT_EQ(ignored, 1) << "logged once per open dialog";
     const std::vector<std::string> events = run.events();
     ASSERT_EQ(events.size(), 2u);
     const std::string expected = wide_to_narrow(picked + L"\\KORVAL");
     EXPECT_TRUE(contains(events[1], R"("path":)" + json_quote(expected))) << events[1];
     EXPECT_EQ(session.candidate.path, expected);
+}
+
+// A fresh system drive as strict as Windows' for a standard user (folders in
+// its root, no files) with the most free space: the proposed folder lands
+// there, passes its checks, is installed into and the game starts from it.
+TEST_F(PageSession, TheDefaultFolderOnAStrictSystemDriveIsInstalledAndStarted) {
+    const char* strict = std::getenv("KORVAL_TEST_STRICT_DRIVE");
+    if (!strict || !*strict) GTEST_SKIP() << "no strict drive (mounting one needs root and FUSE)";
+    const std::string folder = std::string(strict) + "\\Games\\KORVAL";
+    const std::wstring wide_folder = utf8_to_wide(folder);
+    const std::string samp = read_file(exe_dir() + L"\\samp_stub\\samp.exe");
+    ASSERT_FALSE(samp.empty());
+    const std::vector<GameFile> files = {{"samp.exe", samp},
+                                         {"gta_sa.exe", pattern_bytes(5000, 2)},
+                                         {"data/gta.dat", pattern_bytes(3000, 5)}};
+    publish_game(files);
+    session.game_dir.clear();
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"install"})") +
+             "await launching\n",
+         60000);
+    const std::vector<std::string> events = run.events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(contains(events[0], R"({"type":"installDir","path":)" + json_quote(folder) + ","))
+        << events[0];
+    EXPECT_TRUE(contains(events[0], R"(,"error":""})")) << events[0];
+    EXPECT_EQ(events_of(events, "error"), 0);
+    EXPECT_EQ(events_of(events, "launching"), 1);
+    EXPECT_EQ(session.game_dir, folder);
+    EXPECT_EQ(read_game_dir_setting(), folder);
+    for (const GameFile& file : files) {
+        std::wstring local = wide_folder + L"\\" + utf8_to_wide(file.path);
+        for (wchar_t& c : local) c = c == L'/' ? L'\\' : c;
+        EXPECT_EQ(read_file(local), file.content) << file.path;
+        EXPECT_FALSE(file_exists(local + L".part")) << file.path;
+    }
+    const std::wstring record = wide_folder + L"\\samp_record.txt";
+    for (int i = 0; i < 200 && !file_exists(record); ++i) Sleep(50);
+    Sleep(100);
+    const std::string text = read_file(record);
+    EXPECT_TRUE(contains(text, "command_line\t\"" + folder + "\\samp.exe\" " + MAIN + "\r\n"))
+        << text;
+    EXPECT_TRUE(contains(text, "PlayerName\tIvan_Petrov\r\n")) << text;
+    remove_tree(utf8_to_wide(std::string(strict) + "\\Games"));
 }
 
 TEST_F(PageSession, ExitClosesTheWindowAndLinksAreLogged) {
