@@ -1,7 +1,12 @@
-// The main window's place and size for a screen's DPI and work area.
+// The main window's place and size for a screen's DPI and work area, its
+// icons, and what its procedure does with a game start at the close.
 #include <gtest/gtest.h>
 
 #include "launcher/core/main_window.h"
+#include "launcher/core/session_state.h"
+#include "launcher/core/window_messages.h"
+#include "launcher/session/text_convert.h"
+#include "test_support.h"
 
 namespace {
 
@@ -38,6 +43,84 @@ TEST(MainWindowRect, AWindowLargerThanTheWorkAreaStartsAboveAndLeftOfIt) {
     EXPECT_EQ(r.left, -((width - 1600) / 2));
     EXPECT_EQ(r.top, -((height - 860) / 2));
     EXPECT_LT(r.left, 0);
+}
+
+int icon_width(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+TEST(MainWindowIcons, TheSmallIconIsTheGroupsOwnSmallImage) {
+    HMODULE launcher = LoadLibraryExW((exe_dir() + L"\\korval_launcher.exe").c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(launcher, nullptr);
+    const WindowIcons icons = load_window_icons(launcher);
+    EXPECT_EQ(icon_width(icons.large), GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(icon_width(icons.small), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), 16);
+    DestroyIcon(icons.large);
+    DestroyIcon(icons.small);
+    FreeLibrary(launcher);
+}
+
+std::string samp_player_name() {
+    char value[64] = {};
+    DWORD size = sizeof value - 1;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\SAMP", "PlayerName", RRF_RT_REG_SZ, nullptr,
+                     value, &size) != ERROR_SUCCESS)
+        return "(none)";
+    return value;
+}
+
+// The job's "files ready" may still be queued when the player closes the
+// launcher; once closing, it starts nothing. Otherwise the game starts and
+// the window closes 1.5 s after the launching screen, not at once.
+TEST(MainWindowMessages, AGameStartQueuedBehindTheCloseStartsNothing) {
+    TempDir games(L"game start");
+    ASSERT_TRUE(write_file(games.file(L"samp.exe"), "MZ"));
+    ASSERT_TRUE(write_file(games.file(L"gta_sa.exe"), "MZ"));
+    session.game_dir = wide_to_narrow(games.path(), CP_ACP);
+    session.nick = "Ivan_Petrov";
+    session.server_address = "203.0.113.10:7777";
+    session.no_game = true;
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    main_window = window;
+
+    closing = true;
+    EXPECT_EQ(main_window_proc(window, WM_START_GAME, 0, 0), 0);
+    EXPECT_EQ(samp_player_name(), "(none)");
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_NOREMOVE)) << "no close timer";
+
+    closing = false;
+    const DWORD started = GetTickCount();
+    main_window_proc(window, WM_START_GAME, 0, 0);
+    EXPECT_EQ(samp_player_name(), "Ivan_Petrov");
+    DWORD fired = 0;
+    while (GetTickCount() - started < 10000) {
+        if (PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE) &&
+            msg.wParam == CLOSE_TIMER_ID) {
+            fired = GetTickCount() - started;
+            break;
+        }
+        Sleep(10);
+    }
+    EXPECT_GE(fired, 1450u) << "the launching screen stays up for 1.5 s";
+    EXPECT_LT(fired, 10000u);
+
+    KillTimer(window, CLOSE_TIMER_ID);
+    DestroyWindow(window);
+    main_window = nullptr;
+    session = SessionState();
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
 }
 
 }  // namespace

@@ -82,6 +82,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         send_page_event(take_page_event_text(lparam));
         return 0;
     case WM_START_GAME:
+        // The player closed the launcher while the job's last word was on
+        // its way: no registry writes, no game.
+        if (closing) {
+            log_line("game: not started, the launcher is closing");
+            return 0;
+        }
         launch_game();
         return 0;
     case WM_PICK_DIR:
@@ -89,6 +95,19 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Not LR_SHARED: the shared cache answers a second size with the first image
+// loaded from the same resource.
+WindowIcons load_window_icons(HINSTANCE instance) {
+    WindowIcons icons;
+    icons.large = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    icons.small = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    return icons;
 }
 
 RECT main_window_rect(int dpi, const RECT& work) {
@@ -107,8 +126,9 @@ bool create_main_window() {
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = main_window_proc;
     window_class.hInstance = instance;
-    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(ICON_RESOURCE));
-    window_class.hIconSm = window_class.hIcon;
+    const WindowIcons icons = load_window_icons(instance);
+    window_class.hIcon = icons.large;
+    window_class.hIconSm = icons.small;
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = CreateSolidBrush(BACKGROUND);
     window_class.lpszClassName = MAIN_WINDOW_CLASS;

@@ -25,3 +25,13 @@ bool create_main_window();
 
 // The window rectangle (outer size) for a client area at `dpi`, centred in `work`.
 RECT main_window_rect(int dpi, const RECT& work);
+
+// The window class's icons from the executable's icon group: the large one at
+// the system's icon size and the small one (title bar, taskbar) from the
+// group's own small image at the system's small-icon size, not the large one
+// scaled down. Kept for the life of the process, as the class is.
+struct WindowIcons {
+    HICON large = nullptr;
+    HICON small = nullptr;
+};
+WindowIcons load_window_icons(HINSTANCE instance);
