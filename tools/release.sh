@@ -10,13 +10,20 @@
 #          [--content-port 443] [--game-server IPV4] [--community-url URL]
 #          [--product-name NAME] [--publisher NAME]
 #          [--cert PEM --key PEM [--key-pass-file FILE] [--verify-ca PEM]]
-#          [--timestamp-url URL] [--build-dir DIR] [--no-page]
+#          [--timestamp-url URL] [--build-dir DIR] [--no-page] [--test-release]
 #
 # CEF_DIR is a CEF binary distribution for 32-bit Windows (its Release and
 # Resources folders), or a folder that already holds the runtime's files
 # side by side. --no-page builds without the page archive (it needs Node.js);
 # such a launcher shows its page only from a ui.zip placed beside it, so it
 # is for tests, not for players.
+#
+# A release for players must name real servers: the built-in defaults and the
+# names reserved for documentation and tests (the address blocks 192.0.2.0/24,
+# 198.51.100.0/24 and 203.0.113.0/24; .example, example.com/.net/.org, .test,
+# .invalid, localhost) send players nowhere and are refused. --test-release
+# allows them for a release that no player will get. The game server must be a
+# numeric IPv4 address in every case: the page offers no server by name.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 die() { echo "release: $*" >&2; exit 1; }
@@ -24,10 +31,12 @@ die() { echo "release: $*" >&2; exit 1; }
 host="" port=443 game_server="" community="" product="" publisher=""
 cef="" out="" cert="" key="" key_pass="" verify_ca="" timestamp="" page=ON
 build="$root/build-release"
+test_release=0
 while [ $# -gt 0 ]; do
-  [ "$1" = --no-page ] || [ $# -ge 2 ] || die "$1 needs a value"
+  [ "$1" = --no-page ] || [ "$1" = --test-release ] || [ $# -ge 2 ] || die "$1 needs a value"
   case "$1" in
     --no-page) page=OFF; shift; continue ;;
+    --test-release) test_release=1; shift; continue ;;
     --content-host) host="$2" ;;
     --content-port) port="$2" ;;
     --game-server) game_server="$2" ;;
@@ -47,6 +56,39 @@ while [ $# -gt 0 ]; do
   shift 2
 done
 [ -n "$host" ] && [ -n "$cef" ] && [ -n "$out" ] || die "--content-host, --cef and --out are needed"
+
+# What the build would use where an option is not given: CMake's default.
+cmake_default() { sed -n "s/^set($1 \"\([^\"]*\)\".*/\1/p" "$root/CMakeLists.txt"; }
+is_ipv4() {
+  [[ $1 =~ ^([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})$ ]] || return 1
+  local part
+  for part in "${BASH_REMATCH[@]:1}"; do [ "$((10#$part))" -le 255 ] || return 1; done
+}
+is_placeholder() {  # a host name or address
+  local name="${1,,}"
+  name="${name%.}"
+  case "$name" in
+    example | *.example | example.com | *.example.com | example.net | *.example.net | \
+      example.org | *.example.org | test | *.test | invalid | *.invalid | \
+      localhost | *.localhost | 192.0.2.* | 198.51.100.* | 203.0.113.*) return 0 ;;
+  esac
+  return 1
+}
+url_host() { sed -E 's|^[a-zA-Z][a-zA-Z0-9+.-]*://||; s|[/?#].*||; s|^.*@||; s|:[0-9]*$||' <<<"$1"; }
+
+used_game_server="${game_server:-$(cmake_default KORVAL_GAME_SERVER_HOST)}"
+used_community="${community:-$(cmake_default KORVAL_COMMUNITY_URL)}"
+is_ipv4 "$used_game_server" ||
+  die "the game server must be a numeric IPv4 address (the page offers no server by name): $used_game_server"
+if [ "$test_release" = 0 ]; then
+  for setting in "content host|--content-host|$host" "game server|--game-server|$used_game_server" \
+      "community page|--community-url|$(url_host "$used_community")"; do
+    IFS='|' read -r what option value <<<"$setting"
+    if is_placeholder "$value"; then
+      die "the $what $value is a placeholder that sends players nowhere: give the real one with $option (or --test-release for a release no player gets)"
+    fi
+  done
+fi
 { [ -n "$cert" ] && [ -n "$key" ]; } || [ -z "$cert$key" ] || die "--cert and --key go together"
 if [ -n "$cert" ]; then
   command -v osslsigncode >/dev/null || die "osslsigncode is missing (tools/setup.sh installs it)"
@@ -95,6 +137,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH=i686 \
 cmake --build "$build" --parallel "${KORVAL_JOBS:-2}" --target korval_launcher korval \
   >"$build.build.log" 2>&1 || { tail -40 "$build.build.log"; die "build failed"; }
 [ "$page" = ON ] || echo "release: WARNING: built without the page archive (--no-page): not for players"
+[ "$test_release" = 0 ] || echo "release: WARNING: a test release (--test-release): not for players"
 
 version=$(PYTHONPATH="$root/tools" python3 -c '
 import sys

@@ -37,10 +37,33 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Korval Test Publis
   -keyout "$work/sign.key" -out "$work/sign.pem" >/dev/null 2>&1
 release() {
   bash "$root/tools/release.sh" --content-host content.korval.test --content-port 8443 \
-    --publisher "Korval Test Publisher" --out "$work/out" --build-dir "$work/build" --no-page "$@"
+    --publisher "Korval Test Publisher" --out "$work/out" --build-dir "$work/build" --no-page \
+    --test-release "$@"
 }
 
 step "refusals before the build"
+# A release for players with the placeholders would send them nowhere.
+refused() {  # expected message part, then release.sh's options
+  local part="$1" out
+  shift
+  # No runtime: a release that passed these checks would stop at the next.
+  out=$(bash "$root/tools/release.sh" --cef "$work/no-cef" --out "$work/out" --no-page "$@" 2>&1) &&
+    fail "accepted: $*"
+  grep -qF -- "$part" <<<"$out" || fail "refusal of $*: $out"
+}
+refused "the content host content.korval.example is a placeholder" --content-host content.korval.example
+refused "the game server 203.0.113.10 is a placeholder" --content-host cdn.korval.ru
+refused "the community page korval.example is a placeholder" --content-host cdn.korval.ru \
+  --game-server 45.12.3.4
+refused "the game server 198.51.100.7 is a placeholder" --content-host cdn.korval.ru \
+  --game-server 198.51.100.7 --community-url https://vk.com/korval
+refused "the content host content.korval.test is a placeholder" --content-host content.korval.test \
+  --game-server 45.12.3.4 --community-url https://vk.com/korval
+# Never a host name, not even in a test release: the page drops such servers.
+refused "must be a numeric IPv4 address" --content-host cdn.korval.ru --game-server play.korval.ru \
+  --test-release
+refused "must be a numeric IPv4 address" --content-host cdn.korval.ru --game-server 45.12.3.256 \
+  --test-release
 mv "$work/cef/Resources/icudtl.dat" "$work/icudtl.dat"
 rm "$work/cef/Resources/locales/ru.pak"
 out=$(release --cef "$work/cef" 2>&1) && fail "a distribution without icudtl.dat was accepted"
