@@ -19,6 +19,23 @@ std::string format_megabytes(uint64_t bytes) {
     return buffer;
 }
 
+int percent_of(uint64_t part, uint64_t whole) {
+    if (whole == 0) return 100;
+    if (part >= whole) return 100;
+    // part * 100 would overflow only past 184 petabytes; the division keeps
+    // the figure exact below that.
+    return static_cast<int>(part * 100 / whole);
+}
+
+std::string download_details_text(unsigned current, unsigned count, uint64_t done_bytes,
+                                  uint64_t need_bytes, double megabytes_per_second) {
+    char details[200];
+    std::snprintf(details, sizeof details, "Файл %u из %u · %s из %s МБ · %.1f МБ/с", current,
+                  count, format_megabytes(done_bytes).c_str(),
+                  format_megabytes(need_bytes).c_str(), megabytes_per_second);
+    return details;
+}
+
 bool post_page_event(HWND window, const std::string& text) {
     char* copy = new char[text.size() + 1];
     std::memcpy(copy, text.c_str(), text.size() + 1);

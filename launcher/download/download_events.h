@@ -13,6 +13,14 @@
 // Bytes as whole mebibytes, rounded as "%.0f" rounds.
 std::string format_megabytes(uint64_t bytes);
 
+// `part` of `whole` in whole percent, rounded down; 100 for nothing to do.
+// Games run to many gigabytes: every figure here is 64-bit.
+int percent_of(uint64_t part, uint64_t whole);
+
+// "Файл N из M · D из T МБ · S МБ/с", the download's details line.
+std::string download_details_text(unsigned current, unsigned count, uint64_t done_bytes,
+                                  uint64_t need_bytes, double megabytes_per_second);
+
 // Posts a heap copy of `text` with WM_PAGE_EVENT; the window frees it. When
 // the post fails (no such window, full queue) the copy is freed here, and the
 // result is false.

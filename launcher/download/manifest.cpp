@@ -8,6 +8,23 @@ namespace {
 
 const char DAMAGED[] = "Список файлов на сервере повреждён.";
 const char NO_FILES[] = "На сервере пока нет файлов игры.";
+const char TOO_LONG[] = "Путь к файлу игры слишком длинный для Windows (";
+const char TOO_LONG_END[] = "). Выберите папку с более коротким путём.";
+
+// Windows' file calls take at most 259 characters without long-path support,
+// which the game's own calls never have; folders at most 247 (room for an 8.3
+// name). Wine has no such limit, so only this rule keeps a deep folder from
+// failing half-way through a player's download. ".part" is the longest name
+// the launcher gives a file.
+const size_t FILE_PATH_LIMIT = 259;
+const size_t FOLDER_PATH_LIMIT = 247;
+const size_t PART_SUFFIX_LENGTH = 5;
+
+bool fits_windows_limits(const std::wstring& local_path) {
+    const size_t folder_length = local_path.find_last_of(L'\\');
+    return local_path.size() + PART_SUFFIX_LENGTH <= FILE_PATH_LIMIT &&
+           (folder_length == std::wstring::npos || folder_length <= FOLDER_PATH_LIMIT);
+}
 
 std::string lower_ascii(std::string text) {
     for (char& c : text)
@@ -72,6 +89,10 @@ bool parse_manifest(const std::string& text, const std::wstring& install_dir,
             return false;
         }
         entry.local_path = local_path_of(install_dir, entry.path);
+        if (!fits_windows_limits(entry.local_path)) {
+            error = TOO_LONG + entry.path + TOO_LONG_END;
+            return false;
+        }
         entries.push_back(std::move(entry));
         appended = true;
     }

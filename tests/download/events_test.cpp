@@ -34,6 +34,21 @@ TEST(DownloadEvents, MegabytesAreWholeMebibytes) {
     EXPECT_EQ(format_megabytes(1048576ull * 1000000 + 1), "1000000");
 }
 
+// A real game is several gigabytes: figures past 4 GiB must not wrap.
+TEST(DownloadEvents, FiguresOfAGameOfSeveralGigabytes) {
+    const uint64_t gib = 1ull << 30;
+    EXPECT_EQ(percent_of(gib * 11 / 2, gib * 6), 91);
+    EXPECT_EQ(percent_of(gib * 5, gib * 6), 83);
+    EXPECT_EQ(percent_of(gib * 6 - 1, gib * 6), 99);
+    EXPECT_EQ(percent_of(gib * 6, gib * 6), 100);
+    EXPECT_EQ(percent_of(0, gib * 6), 0);
+    EXPECT_EQ(percent_of(0, 0), 100);
+    EXPECT_EQ(download_details_text(2, 3, gib * 11 / 2, gib * 6, 5.56),
+              "Файл 2 из 3 · 5632 из 6144 МБ · 5.6 МБ/с");
+    EXPECT_EQ(download_details_text(1, 1, 0, gib * 9 + 1048576 * 512, 0.0),
+              "Файл 1 из 1 · 0 из 9728 МБ · 0.0 МБ/с");
+}
+
 TEST(DownloadEvents, FailedPostReportsFailure) {
     // The text of a post that cannot be delivered is freed by the poster;
     // here only the result is visible.

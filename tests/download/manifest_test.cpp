@@ -156,6 +156,22 @@ TEST(Manifest, PathsTheInstallFolderCannotHold) {
         EXPECT_FALSE(p.ok) << c.refused;
         EXPECT_EQ(p.error, "Список файлов на сервере повреждён (" + c.refused + ").") << c.refused;
     }
+    // Windows' path limits, counted after the install folder and its separator
+    // (15 characters): a file's ".part" within 259, its folder within 247.
+    const std::string long_name(239, 'n');
+    const std::string long_folder(232, 'd');
+    for (const std::string& fits : {long_name, long_folder + "/a", long_folder + "/ab.c"}) {
+        Parsed p = parse(doc("/pc", entry(fits, HASH_A, "1")));
+        EXPECT_TRUE(p.ok) << fits.size() << " " << p.error;
+    }
+    for (const std::string& too_long : {long_name + "n", long_folder + "d/a",
+                                        long_folder + "/" + std::string(7, 'f')}) {
+        Parsed p = parse(doc("/pc", entry("first.bin", HASH_A, "1") + "," +
+                                        entry(too_long, HASH_A, "1")));
+        EXPECT_FALSE(p.ok) << too_long.size();
+        EXPECT_EQ(p.error, "Путь к файлу игры слишком длинный для Windows (" + too_long +
+                               "). Выберите папку с более коротким путём.");
+    }
     // Names that only look alike are files of their own.
     Parsed p = parse(doc("/pc", entry("a.bin", HASH_A, "1") + "," + entry("a.bin2", HASH_A, "1") +
                                     "," + entry("a/bin", HASH_A, "1") + "," +

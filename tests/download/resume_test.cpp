@@ -117,6 +117,35 @@ TEST_F(Resume, StopDuringTransferKeepsThePartialForTheNextRun) {
     EXPECT_EQ(seen[1].range, "bytes=" + std::to_string(kept) + "-");
 }
 
+// The index is saved every 15 s during a long download, so a launcher killed
+// (or stopped) later never hashes again what that save recorded.
+TEST_F(Resume, FilesRecordedByTheRegularIndexSaveAreTrustedAfterAStop) {
+    const std::vector<GameFile> files = {{"done/a.bin", pattern_bytes(300000, 31)},
+                                         {"done/b.bin", pattern_bytes(200000, 32)},
+                                         {"slow/c.bin", pattern_bytes(400000, 33)}};
+    publish_game(files);
+    // About 25 s for c.bin: a and b are in place long before the first save.
+    set_server_faults(R"({"/pc/files/slow/c.bin": {"trickle": [4096, 250]}})");
+    auto recorded = [&] {
+        const std::string index = index_text();
+        return contains(index, "done/a.bin\t") && contains(index, "done/b.bin\t");
+    };
+    begin();
+    ASSERT_TRUE(window.pump_until(recorded, 25000)) << index_text();
+    stop_game_files_job();
+    window.drain();
+    EXPECT_FALSE(file_exists(local("slow/c.bin")));
+
+    clear_server_faults();
+    clear_server_requests();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_EQ(window.count("Проверено"), 0) << "nothing hashed again";
+    for (const GameFile& f : files) EXPECT_EQ(read_file(local(f.path)), f.content) << f.path;
+    EXPECT_EQ(requests_for(server_path("done/a.bin")), 0);
+    EXPECT_EQ(requests_for(server_path("done/b.bin")), 0);
+}
+
 TEST_F(Resume, StopDuringHashPassSavesNothingAndSaysNothing) {
     // Files in place but never verified: every one must be hashed.
     std::vector<GameFile> files;
