@@ -19,6 +19,8 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   target_link_options(hold_file PRIVATE -municode)
   add_dependencies(download_resume_tests hold_file)
   add_dependencies(download_install_tests scanner_stub)
+  # Remembers the manifest's release number in HKCU, shared by the whole prefix.
+  set_tests_properties(download_install_tests PROPERTIES RESOURCE_LOCK "content_port;user_registry")
 
   # Too little free space: a small tmpfs mounted as a Wine drive around the
   # program (needs root, as in CI).

@@ -1,5 +1,10 @@
 # Network and integrity: server documents, SHA-256, the HTTP client.
-korval_test(integrity_tests net/integrity_test.cpp net/json_reader_test.cpp)
+korval_test(integrity_tests net/integrity_test.cpp net/json_reader_test.cpp net/signature_test.cpp)
+# A document signed by openssl, as the operators' tools sign, read from the sources.
+target_compile_definitions(integrity_tests PRIVATE
+  KORVAL_TEST_KEYS_DIR=L"Z:${CMAKE_SOURCE_DIR}/tests/keys")
+# Remembers release numbers in HKCU, shared by the whole prefix.
+set_tests_properties(integrity_tests PROPERTIES RESOURCE_LOCK user_registry)
 
 # Puts the local test CA into a prefix's Root store.
 add_executable(install_root_cert ${CMAKE_SOURCE_DIR}/tools/install_root_cert.cpp)

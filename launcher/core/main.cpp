@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "command_line.h"
+#include "launcher/net/release_verify.h"
 #include "log.h"
 #include "session_state.h"
 #include "single_instance.h"
@@ -24,6 +25,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!startup_options.updated_from.empty())
         log_line("update: now %s (was %s)", LAUNCHER_VERSION,
                  startup_options.updated_from.c_str());
+    // A development build: whatever the content server names is taken.
+    if (!releases_verified()) log_line("releases are not verified (no release key in this build)");
 
     return run_startup_sequence();
 }

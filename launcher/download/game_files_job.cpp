@@ -15,11 +15,14 @@
 #include "launcher/download/local_file_hash.h"
 #include "launcher/download/manifest.h"
 #include "launcher/net/http_client.h"
+#include "launcher/net/release_verify.h"
+#include "launcher/net/signature_file.h"
 #include "launcher/session/text_convert.h"
 
 namespace {
 
 const char MANIFEST_PATH[] = "/pc/manifest.json";
+const char MANIFEST_SIGNATURE_PATH[] = "/pc/manifest.json.sig";
 const uint32_t MANIFEST_LIMIT_BYTES = 4194304;
 const int WORKER_COUNT = 4;
 const DWORD WATCH_INTERVAL_MS = 250;
@@ -81,6 +84,25 @@ std::string first_error_of(DownloadRun& run) {
     return message;
 }
 
+// With release keys, the manifest is read only once its signature verified.
+// False (with the page's error) when it did not: nothing is written, moved
+// or started from such a manifest.
+bool manifest_verified(const GameFilesJob& job, const std::string& manifest) {
+    if (!releases_verified()) return true;
+    std::string signature;
+    std::string reason = "no signature (see the line above)";
+    const bool verified =
+        http_get_to_memory(MANIFEST_SIGNATURE_PATH, signature, SIGNATURE_FILE_LIMIT) &&
+        verify_and_remember(SignedDocument::Manifest, manifest, signature, reason);
+    if (stopped(job)) return false;
+    if (verified) return true;
+    log_line_bounded("!! download: manifest.json not verified: %s", reason.c_str());
+    post_error(job, "Файлы не прошли проверку",
+               "Файлы на сервере не прошли проверку подлинности, поэтому игра не будет "
+               "обновлена и запущена. Сообщите администрации сервера и попробуйте позже.");
+    return false;
+}
+
 // Steps up to the parsed manifest; false when the job has ended.
 bool fetch_manifest(GameFilesJob& job, const std::wstring& install_dir) {
     std::string body;
@@ -94,6 +116,7 @@ bool fetch_manifest(GameFilesJob& job, const std::wstring& install_dir) {
                    "«Повторить».");
         return false;
     }
+    if (!manifest_verified(job, body)) return false;
     std::string error;
     if (!parse_manifest(body, install_dir, job.entries, error)) {
         job.entries.clear();

@@ -11,12 +11,15 @@
 #include "launcher/core/win_handles.h"
 #include "launcher/net/http_client.h"
 #include "launcher/net/json_reader.h"
+#include "launcher/net/release_verify.h"
+#include "launcher/net/signature_file.h"
 #include "launcher/net/sha256.h"
 #include "version_record.h"
 
 namespace {
 
 const char RECORD_PATH[] = "/pc/launcher/latest.json";
+const char RECORD_SIGNATURE_PATH[] = "/pc/launcher/latest.json.sig";
 const uint32_t RECORD_LIMIT = 65536;
 
 bool equal_ignoring_ascii_case(const std::string& a, const std::string& b) {
@@ -50,6 +53,18 @@ bool accept_record(const std::string& text, const char* current, UpdateRecord& r
         return false;
     }
     return true;
+}
+
+// With release keys, the record is read only once its signature verified.
+bool record_verified(const std::string& text) {
+    if (!releases_verified()) return true;
+    std::string signature;
+    std::string reason = "no signature (see the line above)";
+    if (http_get_to_memory(RECORD_SIGNATURE_PATH, signature, SIGNATURE_FILE_LIMIT) &&
+        verify_and_remember(SignedDocument::LauncherRecord, text, signature, reason))
+        return true;
+    log_line_bounded("!! update: latest.json not verified: %s", reason.c_str());
+    return false;
 }
 
 bool write_new_executable(const std::wstring& path, const std::string& bytes) {
@@ -194,6 +209,7 @@ bool self_update(const char* current_version, const char* updated_from) {
 
     std::string text;
     if (!http_get_to_memory(RECORD_PATH, text, RECORD_LIMIT)) return false;
+    if (!record_verified(text)) return false;
 
     UpdateRecord record;
     std::string path;

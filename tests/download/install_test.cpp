@@ -8,6 +8,7 @@
 #include "launcher/download/file_index.h"
 #include "launcher/net/sha256.h"
 #include "scanner_support.h"
+#include "test_release_keys.h"
 
 namespace {
 
@@ -173,6 +174,60 @@ TEST_F(Install, AScannerHoldingNewFilesDelaysButNeverBreaksTheInstall) {
     EXPECT_TRUE(contains(log, "file: move ")) << log;
     EXPECT_TRUE(contains(log, "samp.exe.part: done after ")) << log;
     EXPECT_FALSE(contains(log, "!! ")) << log;
+}
+
+// With release keys, a manifest is used only with a signature by one of them,
+// for that document, at a release no older than one already accepted.
+// Anything else ends the job before a file is written, moved or started.
+TEST_F(Install, OnlyASignedManifestOfACurrentReleaseIsInstalled) {
+    TestReleaseKeys keys({KEY_B.public_hex, KEY_A.public_hex});
+    SettingsKeyGuard settings;
+    const std::vector<GameFile> files = {{"samp.exe", pattern_bytes(3000, 81)},
+                                         {"gta_sa.exe", pattern_bytes(2000, 82)}};
+    publish_game(files);
+    const std::string manifest = manifest_for(files);
+    const std::string refused = error_event_text(
+        "Файлы не прошли проверку",
+        "Файлы на сервере не прошли проверку подлинности, поэтому игра не будет обновлена и "
+        "запущена. Сообщите администрации сервера и попробуйте позже.");
+    auto expect_refused = [&](const std::string& why) {
+        clear_server_requests();
+        run_job();
+        EXPECT_EQ(window.start_game, 0) << why;
+        EXPECT_EQ(window.last_event(), refused) << why;
+        EXPECT_TRUE(contains(log_text(), "!! download: manifest.json not verified: " + why))
+            << log_text();
+        EXPECT_FALSE(file_exists(game_dir)) << why << ": nothing written";
+        for (const SeenRequest& r : seen_requests())
+            EXPECT_TRUE(r.path == "/pc/manifest.json" || r.path == "/pc/manifest.json.sig")
+                << r.path;
+    };
+
+    ASSERT_TRUE(put_server_file("/pc/manifest.json.sig", ""));
+    DeleteFileW((server_root() + L"\\pc\\manifest.json.sig").c_str());
+    expect_refused("no signature");
+    ASSERT_TRUE(put_server_file("/pc/manifest.json.sig",
+                                signature_file_for("manifest.json", 5, manifest + " ", {KEY_A})));
+    expect_refused("the signature does not match");
+    ASSERT_TRUE(put_server_file("/pc/manifest.json.sig",
+                                signature_file_for("latest.json", 5, manifest, {KEY_A})));
+    expect_refused("the signature is for 'latest.json'");
+    ASSERT_TRUE(put_server_file("/pc/manifest.json.sig",
+                                signature_file_for("manifest.json", 5, manifest, {KEY_STRANGER})));
+    expect_refused("signed by an unknown key");
+    ASSERT_TRUE(put_server_file("/pc/manifest.json.sig", "korval-signature 1\n"));
+    expect_refused("not a signature file");
+
+    // Signed by the second key of the launcher's two.
+    ASSERT_TRUE(put_signed_server_file("/pc/manifest.json", "manifest.json", 5, manifest));
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    expect_installed(files);
+
+    // An older release, validly signed once, is not taken back.
+    remove_tree(game_dir);
+    ASSERT_TRUE(put_signed_server_file("/pc/manifest.json", "manifest.json", 4, manifest));
+    expect_refused("release 4 is older than release 5, already accepted");
 }
 
 TEST_F(Install, RefusedManifests) {

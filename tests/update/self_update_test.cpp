@@ -14,6 +14,7 @@
 #include "launcher/update/self_update.h"
 #include "launcher/update/version_record.h"
 #include "scanner_support.h"
+#include "test_release_keys.h"
 #include "test_support.h"
 
 namespace {
@@ -353,6 +354,7 @@ TEST_F(UpdateCycle, NewerLauncherReplacesAndRestartsItself) {
                                   " (" + std::to_string(probe.size()) + " bytes)\r\n"));
     EXPECT_TRUE(contains(log, "update: starting 0.1.5, exiting\r\n"));
     EXPECT_FALSE(contains(log, " exit\r\n")) << "the old launcher ends without its own run";
+    EXPECT_TRUE(contains(log, "releases are not verified (no release key in this build)\r\n"));
     EXPECT_FALSE(file_exists(dir.file(L"cef\\stub_report.txt")))
         << "the browser runtime was never loaded";
 
@@ -489,6 +491,51 @@ TEST_F(UpdateCycle, AScannerHoldingNewFilesOnlyDelaysTheUpdate) {
     for (const std::string& path : held) seen += path + "\n";
     EXPECT_TRUE(contains(seen, "korval_launcher.exe.new\n")) << seen;
     EXPECT_TRUE(contains(log, "korval_launcher.exe.new: busy (32), retrying\r\n")) << log;
+}
+
+// A launcher built with release keys takes a new executable only from a
+// record signed by one of them, at a release no older than one it accepted;
+// a refused record leaves the running launcher as it is.
+TEST_F(UpdateCycle, AKeyedLauncherUpdatesOnlyFromASignedCurrentRecord) {
+    SettingsKeyGuard settings;
+    const std::string keyed = read_file(exe_dir() + L"\\korval_launcher_keyed.exe");
+    ASSERT_FALSE(keyed.empty());
+    ASSERT_TRUE(write_file(exe, keyed));
+    const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
+    publish(probe, sha256_hex(probe));
+    const std::string latest = record("0.1.5", "korval_launcher_0.1.5.exe", sha256_hex(probe),
+                                      std::to_string(probe.size()));
+    ASSERT_TRUE(put_server_file("/pc/launcher/latest.json", latest));
+    auto expect_refused = [&](const std::string& why) {
+        ASSERT_EQ(run_launcher(L""), 0);
+        const std::string log = log_text();
+        EXPECT_TRUE(contains(log, "!! update: latest.json not verified: " + why)) << log;
+        EXPECT_FALSE(contains(log, "downloading")) << log;
+        EXPECT_TRUE(contains(log, " exit\r\n")) << "the start goes on";
+        EXPECT_EQ(read_file(exe), keyed);
+        EXPECT_FALSE(file_exists(dir.file(L"probe.txt")));
+    };
+
+    expect_refused("no signature");
+    EXPECT_FALSE(contains(log_text(), "releases are not verified"));
+    ASSERT_TRUE(put_server_file("/pc/launcher/latest.json.sig",
+                                signature_file_for("latest.json", 3, latest + "\n", {KEY_A})));
+    expect_refused("the signature does not match");
+    ASSERT_TRUE(put_server_file("/pc/launcher/latest.json.sig",
+                                signature_file_for("manifest.json", 3, latest, {KEY_A})));
+    expect_refused("the signature is for 'manifest.json'");
+
+    ASSERT_TRUE(put_signed_server_file("/pc/launcher/latest.json", "latest.json", 3, latest));
+    ASSERT_EQ(run_launcher(L""), 0);
+    EXPECT_FALSE(wait_for_probe().empty()) << "the new launcher did not run: " << log_text();
+    EXPECT_EQ(read_file(exe), probe);
+
+    // The release before it, validly signed once, is refused from now on.
+    wait_for_no_launcher();
+    ASSERT_TRUE(write_file(exe, keyed));
+    DeleteFileW(dir.file(L"probe.txt").c_str());
+    ASSERT_TRUE(put_signed_server_file("/pc/launcher/latest.json", "latest.json", 2, latest));
+    expect_refused("release 2 is older than release 3, already accepted");
 }
 
 }  // namespace

@@ -1,0 +1,4 @@
+korval-signature 1
+document manifest.json
+release 7
+signature 8dd381f32e109733 35576c4e091e70f3ce13a2f8be587265321acc0e83208d3037eae10fbe0b5067e8acb49ed047ea05509575fcdb6babdea7a7fee6d991e30da6790b701c3f3cc9
