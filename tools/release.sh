@@ -9,8 +9,15 @@
 # Usage: tools/release.sh --content-host HOST --cef CEF_DIR --out OUT_DIR
 #          [--content-port 443] [--game-server IPV4] [--community-url URL]
 #          [--product-name NAME] [--publisher NAME]
+#          [--release-key HEX_OR_FILE [--release-key HEX_OR_FILE]]
 #          [--cert PEM --key PEM [--key-pass-file FILE] [--verify-ca PEM]]
 #          [--timestamp-url URL] [--build-dir DIR] [--no-page] [--test-release]
+#
+# --release-key is a public key of the release keys (publish.py keygen prints
+# it: 128 lower-case hex digits, or a file holding them); the launcher then
+# runs only what publish.py --key signed with one of them. Two during a key
+# roll-over (docs/deploy.md). A release for players without one would run
+# whatever the content server serves, and is refused.
 #
 # CEF_DIR is a CEF binary distribution for 32-bit Windows (its Release and
 # Resources folders), or a folder that already holds the runtime's files
@@ -32,6 +39,7 @@ host="" port=443 game_server="" community="" product="" publisher=""
 cef="" out="" cert="" key="" key_pass="" verify_ca="" timestamp="" page=ON
 build="$root/build-release"
 test_release=0
+release_keys=()
 while [ $# -gt 0 ]; do
   [ "$1" = --no-page ] || [ "$1" = --test-release ] || [ $# -ge 2 ] || die "$1 needs a value"
   case "$1" in
@@ -51,6 +59,7 @@ while [ $# -gt 0 ]; do
     --verify-ca) verify_ca="$2" ;;
     --timestamp-url) timestamp="$2" ;;
     --build-dir) build="$2" ;;
+    --release-key) release_keys+=("$2") ;;
     *) die "unknown option $1 (see the head of $0)" ;;
   esac
   shift 2
@@ -88,6 +97,27 @@ if [ "$test_release" = 0 ]; then
       die "the $what $value is a placeholder that sends players nowhere: give the real one with $option (or --test-release for a release no player gets)"
     fi
   done
+fi
+# A file holding the key is read here, so that what reaches CMake is the key itself.
+keys=()
+for given in "${release_keys[@]}"; do
+  value="$given"
+  if ! [[ $value =~ ^[0-9a-f]{128}$ ]] && [ -f "$value" ]; then
+    value=$(tr -d ' \t\r\n' <"$given")
+  fi
+  [[ $value =~ ^[0-9a-f]{128}$ ]] ||
+    die "--release-key $given: give the public key as 128 lower-case hexadecimal digits (X then Y, as publish.py keygen prints it) or a file holding them"
+  PYTHONPATH="$root/tools" python3 -c 'import sys
+from publishing import signing
+signing.parse_public_key(sys.argv[1])' "$value" 2>/dev/null ||
+    die "--release-key $given is no public key of the P-256 curve: check that it was copied whole"
+  for known in "${keys[@]}"; do [ "$known" != "$value" ] || die "--release-key $given is given twice"; done
+  keys+=("$value")
+done
+[ ${#keys[@]} -le 2 ] ||
+  die "at most two --release-key: one, or the old and the new one during a key roll-over"
+if [ ${#keys[@]} -eq 0 ] && [ "$test_release" = 0 ]; then
+  die "no release key: the launcher would run whatever the content server serves; give the public key of your release key with --release-key (tools/publish.py keygen makes one) (or --test-release for a release no player gets)"
 fi
 { [ -n "$cert" ] && [ -n "$key" ]; } || [ -z "$cert$key" ] || die "--cert and --key go together"
 if [ -n "$cert" ]; then
@@ -131,6 +161,9 @@ settings=(-DKORVAL_CONTENT_HOST="$host" -DKORVAL_CONTENT_PORT="$port")
 [ -z "$community" ] || settings+=(-DKORVAL_COMMUNITY_URL="$community")
 [ -z "$product" ] || settings+=(-DKORVAL_PRODUCT_NAME="$product")
 [ -z "$publisher" ] || settings+=(-DKORVAL_PUBLISHER="$publisher")
+# Always given, so that a build folder configured with keys before is not
+# reused with its old ones.
+settings+=(-DKORVAL_RELEASE_KEYS="$(IFS=';'; echo "${keys[*]}")")
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH=i686 \
   -DKORVAL_BUILD_TESTS=OFF -DKORVAL_BUILD_PAGE="$page" "${settings[@]}" >"$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; die "configure failed"; }
@@ -138,6 +171,13 @@ cmake --build "$build" --parallel "${KORVAL_JOBS:-2}" --target korval_launcher k
   >"$build.build.log" 2>&1 || { tail -40 "$build.build.log"; die "build failed"; }
 [ "$page" = ON ] || echo "release: WARNING: built without the page archive (--no-page): not for players"
 [ "$test_release" = 0 ] || echo "release: WARNING: a test release (--test-release): not for players"
+if [ ${#keys[@]} -eq 0 ]; then
+  echo "release: WARNING: no release key: this launcher runs unsigned releases; not for players"
+else
+  for k in "${keys[@]}"; do
+    echo "release: accepts releases signed with key $(python3 -c 'import hashlib, sys; print(hashlib.sha256(bytes.fromhex(sys.argv[1])).hexdigest()[:16])' "$k")"
+  done
+fi
 
 version=$(PYTHONPATH="$root/tools" python3 -c '
 import sys
@@ -195,4 +235,4 @@ cp "$folder/korval_launcher.exe" "$out/korval_launcher.exe"
 echo "$version" >"$out/VERSION"
 echo "release: $out/$name.zip ($(du -sh "$folder" | cut -f1) unpacked) for players;"
 echo "release: publish the self-update with:"
-echo "  tools/publish.py publish-launcher $out/korval_launcher.exe CONTENT_ROOT --version $version"
+echo "  tools/publish.py publish-launcher $out/korval_launcher.exe CONTENT_ROOT --version $version --key PRIVATE_KEY"

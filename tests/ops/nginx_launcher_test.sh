@@ -39,6 +39,9 @@ certs=$("$root/tools/content_server_cert.sh" "$build")
 content_nginx stop "$state"  # one left by a run that was killed
 rm -rf "$work"
 mkdir -p "$work/game" "$work/launcher/cef"
+# Release numbers remembered by an earlier run would refuse this fresh tree's.
+LC_ALL=ru_RU.UTF-8 "$KORVAL_WINE_LOADER" reg delete 'HKCU\Software\KORVAL' /f \
+  </dev/null >/dev/null 2>&1 || true
 
 serve() {  # [extra options for content_nginx start]
   content_nginx start "$state" --root "$srv" --cert "$certs/cert.pem" --key "$certs/key.pem" \
@@ -46,8 +49,10 @@ serve() {  # [extra options for content_nginx start]
 }
 
 # The launcher's folder, with the browser runtime's stand-in playing the page.
+# Built with the tests' release keys: the whole road runs on signed documents.
 exe="$work/launcher/korval_launcher.exe"
-cp "$build/bin/korval_launcher.exe" "$exe"
+cp "$build/bin/korval_launcher_keyed.exe" "$exe"
+key="$root/tests/keys/release_a.pem"
 cp "$build/bin/cef_stub_full/libcef.dll" "$build/bin/korval.exe" "$work/launcher/cef/"
 scenario() { printf '%s\n' "$@" >"$work/launcher/cef/stub_scenario.txt"; }
 ready='console __launcher__:{"type":"ready"}'
@@ -91,8 +96,8 @@ cp "$samp" "$work/game/samp.exe"
 mkdir -p "$work/game/models" "$work/game/data"
 for i in 1 2 3 4; do head -c $((3 * 1048576 + i * 4099)) /dev/urandom >"$work/game/models/pack$i.img"; done
 echo "weather 1" >"$work/game/data/conf.txt"
-publish publish "$work/game" "$srv" --release v1
-publish publish-launcher "$exe" "$srv" --version 0.1.4 | grep -v '^note: '
+publish publish "$work/game" "$srv" --release v1 --key "$key"
+publish publish-launcher "$exe" "$srv" --version 0.1.4 --key "$key" | grep -v '^note: '
 serve
 
 step "full install"
@@ -129,7 +134,7 @@ echo "resumed $resumed of $parts partial files with range requests"
 step "second release: two files changed"
 head -c 2000000 /dev/urandom >"$work/game/models/pack2.img"
 echo "weather 2" >"$work/game/data/conf.txt"
-publish publish "$work/game" "$srv" --release v2
+publish publish "$work/game" "$srv" --release v2 --key "$key"
 [ "$(stat -c %i "$srv/pc/files/v1/models/pack1.img")" = "$(stat -c %i "$srv/pc/files/v2/models/pack1.img")" ] ||
   fail "an unchanged file was copied, not shared"
 mark=$(($(wc -l <"$access") + 1))
@@ -141,7 +146,8 @@ fetched=$(requests "$mark" | awk '$2 ~ /^\/pc\/files\// {print $2}' | sort | tr 
   fail "update fetched '$fetched', not the two changed files"
 
 step "check: this server"
-publish check "https://localhost:$port/" --cafile "$certs/cert.pem" || fail "check failed on a good server"
+publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
+  --public-key "$(cat "$root/tests/keys/release_a.pub")" || fail "check failed on a good server"
 
 step "check: a broken tree behind a misconfigured nginx"
 content_nginx stop "$state"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # tools/release.sh with the stand-in browser runtime in place of a CEF
 # distribution: it refuses a distribution that lacks a runtime file or is
-# 64-bit, and otherwise lays out the players' folder, signs both executables
-# with a self-signed code-signing certificate (verified by osslsigncode
-# against it), zips the folder and leaves what publish-launcher accepts.
+# 64-bit, and a release for players without a release key or with a
+# malformed one; otherwise it lays out the players' folder (the release keys
+# built in), signs both executables with a self-signed code-signing
+# certificate (verified by osslsigncode against it), zips the folder and
+# leaves what publish-launcher accepts.
 # Usage: release_test.sh BUILD_DIR
 set -euo pipefail
 build="$(realpath "$1")"
@@ -59,6 +61,17 @@ refused "the game server 198.51.100.7 is a placeholder" --content-host cdn.korva
   --game-server 198.51.100.7 --community-url https://vk.com/korval
 refused "the content host content.korval.test is a placeholder" --content-host content.korval.test \
   --game-server 45.12.3.4 --community-url https://vk.com/korval
+# Real addresses but no release key: the launcher would run anything served.
+refused "no release key" --content-host cdn.korval.ru --game-server 45.12.3.4 \
+  --community-url https://vk.com/korval
+key_a=$(cat "$root/tests/keys/release_a.pub")
+for bad in "${key_a^^}" "${key_a:1}" "$(printf '%0128d' 1)" "$work/no-such.pub"; do
+  refused "--release-key $bad" --content-host cdn.korval.ru --game-server 45.12.3.4 --test-release \
+    --release-key "$bad"
+done
+refused "at most two --release-key" --content-host cdn.korval.ru --game-server 45.12.3.4 \
+  --community-url https://vk.com/korval --release-key "$key_a" \
+  --release-key "$root/tests/keys/release_b.pub" --release-key "$root/tests/keys/stranger.pub"
 # Never a host name, not even in a test release: the page drops such servers.
 refused "must be a numeric IPv4 address" --content-host cdn.korval.ru --game-server play.korval.ru \
   --test-release
@@ -87,7 +100,10 @@ fi
 
 step "build, lay out, sign, zip"
 release --cef "$work/cef" --cert "$work/sign.pem" --key "$work/sign.key" \
-  --verify-ca "$work/sign.pem" || { fail "release failed"; exit 1; }
+  --verify-ca "$work/sign.pem" --release-key "$key_a" --release-key "$root/tests/keys/release_b.pub" ||
+  { fail "release failed"; exit 1; }
+grep -qx "KORVAL_RELEASE_KEYS:[A-Z]*=$key_a;$(cat "$root/tests/keys/release_b.pub")" \
+  "$work/build/CMakeCache.txt" || fail "the release keys did not reach CMake"
 version=$(cat "$work/out/VERSION")
 folder="$work/out/korval-launcher-$version"
 expected="cef/chrome_100_percent.pak cef/chrome_200_percent.pak cef/chrome_elf.dll cef/icudtl.dat cef/korval.exe cef/libEGL.dll cef/libcef.dll cef/locales/en-US.pak cef/locales/ru.pak cef/resources.pak cef/snapshot_blob.bin cef/v8_context_snapshot.bin korval_launcher.exe "
@@ -115,7 +131,8 @@ grep -qa "content.korval.test" <(iconv -f UTF-16LE -t UTF-8 -c "$folder/korval_l
 
 step "publish-launcher takes the release's output"
 python3 "$root/tools/publish.py" publish-launcher "$work/out/korval_launcher.exe" "$work/srv" \
-  --version "$version" || fail "publish-launcher refused the release"
+  --version "$version" --key "$root/tests/keys/release_a.pem" || fail "publish-launcher refused the release"
+[ -f "$work/srv/pc/launcher/latest.json.sig" ] || fail "publish-launcher --key wrote no signature"
 python3 "$root/tools/publish.py" publish-launcher "$work/out/korval_launcher.exe" "$work/srv" \
   --version "$version.1" 2>"$work/refused.log" && fail "a wrong version was published"
 grep -q "carries version $version, not $version.1" "$work/refused.log" || fail "refusal: $(cat "$work/refused.log")"

@@ -5,6 +5,7 @@ Run: python3 -m unittest discover -s tests/ops -p 'test_*.py'
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -14,8 +15,12 @@ from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 
-from publishing import launcher_release, launcher_rules as rules, pe_version, server_tree  # noqa: E402
+from publishing import launcher_release, launcher_rules as rules, pe_version, server_check  # noqa: E402
+from publishing import server_tree, signing  # noqa: E402
 from publishing.server_tree import PublishError  # noqa: E402
+
+KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "keys")
+SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish.py")
 
 
 def write(path, data=b"x"):
@@ -26,6 +31,51 @@ def write(path, data=b"x"):
 
 def quiet(*_):
     pass
+
+
+def key(name):
+    return os.path.join(KEYS, name + ".pem")
+
+
+def public_hex(name):
+    with open(os.path.join(KEYS, name + ".pub")) as f:
+        return f.read().strip()
+
+
+def signing_keys(*names):
+    return signing.load_keys([key(n) for n in names])
+
+
+def openssl_verifies(public, message, rs_hex):
+    """openssl's verdict with the key and the signature rebuilt from their hex
+    by openssl's own ASN.1 generator: nothing of tools/publishing/signing."""
+    with tempfile.TemporaryDirectory(prefix="korval-kat-") as tmp:
+        def der(name, conf):
+            with open(os.path.join(tmp, name + ".cnf"), "w") as f:
+                f.write(conf)
+            subprocess.run(["openssl", "asn1parse", "-genconf", os.path.join(tmp, name + ".cnf"),
+                            "-out", os.path.join(tmp, name), "-noout"], check=True,
+                           capture_output=True)
+            return os.path.join(tmp, name)
+        public_der = der("key.der", "asn1=SEQUENCE:spki\n[spki]\nalg=SEQUENCE:alg\n"
+                         "key=FORMAT:HEX,BITSTRING:04%s\n[alg]\nkind=OID:id-ecPublicKey\n"
+                         "curve=OID:prime256v1\n" % public)
+        signature_der = der("sig.der", "asn1=SEQUENCE:sig\n[sig]\nr=INTEGER:0x%s\ns=INTEGER:0x%s\n"
+                            % (rs_hex[:64], rs_hex[64:]))
+        run = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_der, "-keyform", "DER",
+                              "-signature", signature_der], input=message, capture_output=True)
+        return run.returncode == 0
+
+
+def signature_lines(path, document):
+    """(release, {key id: r||s hex}) of a signature file in exactly the documented form."""
+    with open(path, "rb") as f:
+        text = f.read().decode("ascii")
+    form = re.fullmatch(r"korval-signature 1\ndocument %s\nrelease ([1-9][0-9]*)\n"
+                        r"((?:signature [0-9a-f]{16} [0-9a-f]{128}\n){1,2})" % re.escape(document), text)
+    assert form, text
+    lines = dict(line.split(" ")[1:] for line in form.group(2).splitlines())
+    return int(form.group(1)), lines
 
 
 
@@ -106,6 +156,63 @@ class LauncherReaderTest(unittest.TestCase):
         for bad in (good.replace(b"1.10", b"1.1a"), good.replace(b'"k.exe"', b'"https://x/k.exe"'),
                     good.replace(b"5}", b"0}"), good.replace(b"5}", b"268435457}")):
             self.assertIsNotNone(rules.read_update_record(bad)[1], bad)
+
+
+class SignatureFormatTest(unittest.TestCase):
+    """Known answers the launcher's CNG verification must agree with."""
+    DOCUMENT = (b'{"version": "0.1.5", "url": "korval_launcher-0.1.5.exe", "sha256": "' + b"0" * 64 +
+                b'", "size": 1}\n')
+    # Made once with tests/keys/release_a.pem over release 7 of DOCUMENT.
+    SIGNATURE = ("4bdf9768695926abb5cdfc5d71a7d94390b868ac494cccee0b3bd0c4cfaff16a"
+                 "5386cb97bf9184c5c97f005528b3ad4f57c7c8d9b1b418fd5d5a2f36fc2086d1")
+
+    def test_known_answer_agrees_with_an_independent_openssl_path(self):
+        release_a = signing.SigningKey(key("release_a"))
+        self.assertEqual(release_a.point.hex(), public_hex("release_a"))
+        self.assertEqual(release_a.id, "8dd381f32e109733")
+        message = signing.signed_message("latest.json", 7, self.DOCUMENT)
+        self.assertEqual(message, b"korval-signature 1\ndocument latest.json\nrelease 7\n" + self.DOCUMENT)
+        fresh = release_a.sign(message).hex()
+        for rs in (self.SIGNATURE, fresh):
+            self.assertTrue(openssl_verifies(public_hex("release_a"), message, rs), rs)
+            self.assertTrue(signing.verify(release_a.point, message, bytes.fromhex(rs)), rs)
+        for other in (signing.signed_message("latest.json", 8, self.DOCUMENT),
+                      signing.signed_message("manifest.json", 7, self.DOCUMENT)):
+            self.assertFalse(openssl_verifies(public_hex("release_a"), other, self.SIGNATURE))
+            self.assertFalse(signing.verify(release_a.point, other, bytes.fromhex(self.SIGNATURE)))
+        self.assertFalse(signing.verify(bytes.fromhex(public_hex("release_b")), message,
+                                        bytes.fromhex(self.SIGNATURE)))
+
+    def test_der_of_short_and_high_bit_integers(self):
+        # One signature in 256 has an r or s below 2^248, one in two a top bit set.
+        for r, s in (("00" * 31 + "ab", "80" + "ff" * 31), ("0000ff" + "11" * 29, "7f" + "00" * 31)):
+            rs = bytes.fromhex(r + s)
+            with tempfile.TemporaryDirectory() as tmp:
+                conf, out = os.path.join(tmp, "c"), os.path.join(tmp, "d")
+                write(conf, b"asn1=SEQUENCE:sig\n[sig]\nr=INTEGER:0x%s\ns=INTEGER:0x%s\n"
+                      % (r.encode(), s.encode()))
+                subprocess.run(["openssl", "asn1parse", "-genconf", conf, "-out", out, "-noout"],
+                               check=True, capture_output=True)
+                with open(out, "rb") as f:
+                    der = f.read()
+            self.assertEqual(signing.rs_to_der(rs), der)
+            self.assertEqual(signing.der_to_rs(der), rs)
+
+    def test_malformed_signature_files(self):
+        line = b"signature " + b"0" * 16 + b" " + b"ab" * 64 + b"\n"
+        good = b"korval-signature 1\ndocument manifest.json\nrelease 42\n" + line
+        self.assertEqual(signing.parse_signature_file(good, "manifest.json")[:2],
+                         (42, [("0" * 16, b"\xab" * 64)]))
+        for same in (good.replace(b"\n", b"\r\n"), good[:-1]):
+            self.assertEqual(signing.parse_signature_file(same, "manifest.json")[0], 42, same)
+        self.assertEqual(signing.parse_signature_file(good.replace(b"release 42", b"release %d" % (2 ** 63 - 1)),
+                                                      "manifest.json")[0], 2 ** 63 - 1)
+        for bad in (good.replace(b"ab", b"AB"), good.replace(b"42", b"042"), good.replace(b"42", b"0"),
+                    good.replace(b"release 42", b"release %d" % 2 ** 63), good + line + line,
+                    good + b"\n", good.replace(b"document manifest", b"document latest"),
+                    good.replace(line, b""), line + good[:-len(line)], good.replace(b" 1\n", b" 2\n", 1),
+                    good + b"x" * 2048):
+            self.assertIsNotNone(signing.parse_signature_file(bad, "manifest.json")[2], bad)
 
 
 class RefusalTest(TreeCase):
@@ -305,16 +412,150 @@ class PublishLauncherTest(TreeCase):
             launcher_release.publish_launcher(path, self.root, "1.0", out=quiet)
 
 
+class SignedReleaseTest(TreeCase):
+    def verify_document(self, path, document, names):
+        release, lines = signature_lines(path + ".sig", document)
+        self.assertEqual(sorted(lines), sorted(signing.SigningKey(key(n)).id for n in names))
+        with open(path, "rb") as f:
+            message = signing.signed_message(document, release, f.read())
+        for name in names:
+            self.assertTrue(openssl_verifies(public_hex(name), message,
+                                             lines[signing.SigningKey(key(name)).id]), name)
+        return release
+
+    def test_one_counter_across_commands_and_two_keys_in_a_roll_over(self):
+        manifest = os.path.join(self.root, "pc", "manifest.json")
+        latest = os.path.join(self.root, "pc", "launcher", "latest.json")
+        write(os.path.join(self.game, "f"), b"1")
+        server_tree.publish(self.game, self.root, "r1", out=quiet, keys=signing_keys("release_a"))
+        self.assertEqual(self.verify_document(manifest, "manifest.json", ["release_a"]), 1)
+        r1 = self.manifest()
+        exe = build_exe(self.tmp, "l1", "0.1", "0,1,0,0")
+        launcher_release.publish_launcher(exe, self.root, "0.1", out=quiet, keys=signing_keys("release_a"))
+        self.assertEqual(self.verify_document(latest, "latest.json", ["release_a"]), 2)
+        write(os.path.join(self.game, "f"), b"2")
+        server_tree.publish(self.game, self.root, "r2", out=quiet,
+                            keys=signing_keys("release_a", "release_b"))
+        self.assertEqual(self.verify_document(manifest, "manifest.json", ["release_a", "release_b"]), 3)
+        server_tree.rollback(self.root, "r1", out=quiet, keys=signing_keys("release_b"))
+        self.assertEqual(self.manifest(), r1)
+        self.assertEqual(self.verify_document(manifest, "manifest.json", ["release_b"]), 4)
+        # Signature files gone (a tree made unsigned for a while): the number
+        # still only grows, or players who saw 4 would refuse what follows.
+        os.remove(manifest + ".sig")
+        os.remove(latest + ".sig")
+        server_tree.publish(self.game, self.root, "r3", out=quiet)
+        launcher_release.publish_launcher(exe, self.root, "0.1", out=quiet, keys=signing_keys("release_a"))
+        self.assertEqual(self.verify_document(latest, "latest.json", ["release_a"]), 5)
+
+    def test_an_unsigned_rewrite_of_a_signed_document_is_refused_before_anything_is_written(self):
+        write(os.path.join(self.game, "f"), b"1")
+        server_tree.publish(self.game, self.root, "r1", out=quiet, keys=signing_keys("release_a"))
+        before = self.manifest()
+        write(os.path.join(self.game, "f"), b"2")
+        with self.assertRaisesRegex(PublishError, "manifest.json.sig exists"):
+            server_tree.publish(self.game, self.root, "r2", out=quiet)
+        with self.assertRaisesRegex(PublishError, "manifest.json.sig exists"):
+            server_tree.rollback(self.root, "r1", out=quiet)
+        self.assertEqual(self.manifest(), before)
+        self.assertEqual(os.listdir(os.path.join(self.root, "pc", "files")), ["r1"])
+        self.assertEqual(self.verify_document(os.path.join(self.root, "pc", "manifest.json"),
+                                              "manifest.json", ["release_a"]), 1)
+
+    def test_check_verifies_both_signatures_and_names_each_fault(self):
+        write(os.path.join(self.game, "data.img"), b"d" * 5000)
+        server_tree.publish(self.game, self.root, "r1", out=quiet, keys=signing_keys("release_a"))
+        launcher_release.publish_launcher(build_exe(self.tmp, "l1", "0.1", "0,1,0,0"), self.root, "0.1",
+                                          out=quiet, keys=signing_keys("release_a", "release_b"))
+        # latest.json carries both keys' signatures, the manifest only release_a's.
+        lines = self.check([public_hex("release_b")])
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("manifest.json.sig: signed with key 8dd381f32e109733, none of the given", lines[0])
+        self.assertIn(", their signatures and 1 files", self.check([public_hex("release_a")])[0])
+
+        manifest = os.path.join(self.root, "pc", "manifest.json")
+        latest = os.path.join(self.root, "pc", "launcher", "latest.json")
+        with open(manifest, "rb") as f:
+            text = f.read()
+        with open(manifest, "wb") as f:
+            f.write(text.replace(b"]}", b" ]}"))
+        os.remove(latest + ".sig")
+        lines = self.check([public_hex("release_a")])
+        self.assertEqual(len(lines), 2, lines)
+        self.assertIn("/pc/launcher/latest.json.sig: status 404", lines[0])
+        self.assertIn("/pc/manifest.json.sig: the signature of key 8dd381f32e109733 does not verify",
+                      lines[1])
+        server_tree.rollback(self.root, "r1", out=quiet, keys=signing_keys("stranger"))
+        lines = self.check([public_hex("release_a"), public_hex("release_b")])
+        self.assertIn("manifest.json.sig: signed with key %s, none of the given"
+                      % signing.SigningKey(key("stranger")).id, lines[-1])
+
+    def check(self, keys):
+        lines = []
+        with mock.patch.object(server_check, "Server", lambda *_: TreeServer(self.root)):
+            server_check.check("https://content.test/", out=lines.append,
+                               keys=[bytes.fromhex(k) for k in keys])
+        return lines
+
+
+class TreeServer:
+    """The tree as the repository's nginx site serves it, for check."""
+    base_url = "https://content.test/"
+
+    def __init__(self, root):
+        self.root = root
+
+    def get(self, path, extra=None, limit=None, sink=None):
+        try:
+            with open(os.path.join(self.root, *path.lstrip("/").split("/")), "rb") as f:
+                data = f.read()
+        except FileNotFoundError:
+            return 404, {}, None if sink else b""
+        status, headers = 200, {"cache-control": "no-cache"}
+        asked = (extra or {}).get("Range")
+        if asked:
+            start = int(asked[len("bytes="):-1])
+            status, data = 206, data[start:]
+            headers["content-range"] = "bytes %d-%d/%d" % (start, start + len(data) - 1, start + len(data))
+        if sink:
+            sink(data)
+            return status, headers, None
+        return status, headers, data
+
+
 class CommandLineTest(TreeCase):
     def test_refusals_go_to_stderr_one_per_line_with_exit_code_1(self):
         write(os.path.join(self.game, "CON"))
         write(os.path.join(self.game, "aux.dat"))
-        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
-                              "publish.py")
-        run = subprocess.run([sys.executable, script, "publish", self.game, self.root],
+        run = subprocess.run([sys.executable, SCRIPT, "publish", self.game, self.root],
                              capture_output=True, text=True)
         self.assertEqual(run.returncode, 1)
         self.assertEqual(run.stderr.count("refused: "), 2, run.stderr)
+
+    def test_keygen_writes_a_private_key_once_and_prints_its_public_half(self):
+        path = os.path.join(self.tmp, "release.pem")
+        run = subprocess.run([sys.executable, SCRIPT, "keygen", path], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o600)
+        made = signing.SigningKey(path)
+        self.assertIn(made.point.hex(), run.stdout)
+        self.assertIn(made.id, run.stdout)
+        self.assertIn("content server", run.stdout)
+        with open(path, "rb") as f:
+            pem = f.read()
+        run = subprocess.run([sys.executable, SCRIPT, "keygen", path], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 1)
+        with open(path, "rb") as f:
+            self.assertEqual(f.read(), pem)
+        write(os.path.join(self.game, "f"))
+        three = ["--key", key("release_a"), "--key", key("release_b"), "--key", key("stranger")]
+        run = subprocess.run([sys.executable, SCRIPT, "publish", self.game, self.root] + three,
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 2, run.stderr)
+        run = subprocess.run([sys.executable, SCRIPT, "publish", self.game, self.root],
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertIn("warning: manifest.json is not signed", run.stdout)
 
 
 if __name__ == "__main__":

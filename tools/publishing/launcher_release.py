@@ -11,7 +11,8 @@ import os
 
 from . import launcher_rules as rules
 from . import pe_version
-from .server_tree import PublishError, tree_lock, write_atomically
+from .server_tree import PublishError, prepare_document, record_path, tree_lock, \
+    write_atomically, write_document
 
 
 def launcher_dir(root):
@@ -34,7 +35,7 @@ def published_version(root):
     return rules.document_field(os.path.join(launcher_dir(root), "latest.json"), b"version")
 
 
-def publish_launcher(exe, root, version, out=print):
+def publish_launcher(exe, root, version, out=print, keys=None):
     if not rules.is_valid_version(version.encode()):
         raise PublishError("version '%s': use 1 to 20 digits and dots" % version)
     own, info = executable_version(exe)
@@ -57,6 +58,7 @@ def publish_launcher(exe, root, version, out=print):
         out("note: %s is a %s program; players' launchers are 32-bit" % (exe, info["machine"]))
 
     with tree_lock(root):
+        prepare_document(root, record_path(root), keys)
         current = published_version(root)
         digest = hashlib.sha256(data).hexdigest()
         name = "korval_launcher-%s.exe" % version
@@ -79,6 +81,6 @@ def publish_launcher(exe, root, version, out=print):
         if error or parsed["sha256"] != digest.encode() or parsed["size"] != len(data):
             raise PublishError("internal error: the version record would read back "
                                "differently (%s)" % (error or "fields differ"))
-        write_atomically(os.path.join(launcher_dir(root), "latest.json"), record)
+        write_document(root, record_path(root), record, keys, out)
     out("published launcher %s as %s (%d bytes)%s"
         % (version, name, len(data), " (was %s)" % current if current else ""))

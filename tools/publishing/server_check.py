@@ -13,6 +13,7 @@ import urllib.parse
 
 from . import launcher_rules as rules
 from . import pe_version
+from . import signing
 
 LAUNCHER_HEADERS = {"User-Agent": "KorvalLauncher", "Cache-Control": "no-cache"}
 WORKERS = 4
@@ -107,6 +108,29 @@ def fetch_document(server, path, limit, problems):
     return body
 
 
+def check_signature(server, path, text, keys, problems):
+    """The document's .sig as a launcher holding these public keys judges it.
+    Fetched after the document, like the launcher does."""
+    name = path.rsplit("/", 1)[1]
+    sig_path = path + ".sig"
+    body = fetch_document(server, sig_path, signing.MAX_SIGNATURE_FILE, problems)
+    if body is None:
+        return
+    release, lines, error = signing.parse_signature_file(body, name)
+    if error:
+        problems.append("%s: malformed: %s" % (sig_path, error))
+        return
+    known = {signing.key_id(point): point for point in keys}
+    message = signing.signed_message(name, release, text)
+    for key, rs in lines:
+        if key in known and not signing.verify(known[key], message, rs):
+            problems.append("%s: the signature of key %s does not verify: %s is not the "
+                            "document that was signed" % (sig_path, key, path))
+    if not any(key in known for key, _ in lines):
+        problems.append("%s: signed with key %s, none of the given public keys (%s)"
+                        % (sig_path, ", ".join(key for key, _ in lines), ", ".join(known)))
+
+
 def check_file(server, path, size, digest):
     """Problems of one file: status, size, content, compression."""
     hasher, received = hashlib.sha256(), [0]
@@ -157,10 +181,12 @@ def check_range(server, path, size, problems):
                             % (path, received[0], size - offset, asked))
 
 
-def check_launcher(server, problems):
+def check_launcher(server, problems, keys=None):
     text = fetch_document(server, rules.RECORD_PATH, rules.RECORD_LIMIT, problems)
     if text is None:
         return
+    if keys:
+        check_signature(server, rules.RECORD_PATH, text, keys, problems)
     record, error = rules.read_update_record(text, server.base_url.encode())
     if error:
         problems.append("%s: %s" % (rules.RECORD_PATH, error))
@@ -197,10 +223,12 @@ def version_of(data):
     return info["strings"].get("ProductVersion") or "unknown (no ProductVersion)"
 
 
-def check_manifest(server, problems):
+def check_manifest(server, problems, keys=None):
     text = fetch_document(server, rules.MANIFEST_PATH, rules.MANIFEST_LIMIT, problems)
     if text is None:
         return 0, 0
+    if keys:
+        check_signature(server, rules.MANIFEST_PATH, text, keys, problems)
     base_path, entries, error = rules.parse_manifest(text)
     if error:
         problems.append("%s: %s" % (rules.MANIFEST_PATH, error))
@@ -219,15 +247,16 @@ def check_manifest(server, problems):
     return len(files), sum(f[1] for f in files)
 
 
-def check(base_url, cafile=None, insecure=False, out=print):
-    """Prints one line per problem; returns the number of problems."""
+def check(base_url, cafile=None, insecure=False, out=print, keys=None):
+    """Prints one line per problem; returns the number of problems. keys:
+    public keys (64 bytes each) the signatures must verify with."""
     server = Server(base_url, cafile, insecure)
     problems = []
-    check_launcher(server, problems)
-    count, total = check_manifest(server, problems)
+    check_launcher(server, problems, keys)
+    count, total = check_manifest(server, problems, keys)
     for line in problems:
         out(line)
     if not problems:
-        out("%s: ok: latest.json, manifest.json and %d files (%d bytes) as the launcher "
-            "needs them" % (server.base_url, count, total))
+        out("%s: ok: latest.json, manifest.json%s and %d files (%d bytes) as the launcher "
+            "needs them" % (server.base_url, ", their signatures" if keys else "", count, total))
     return len(problems)

@@ -6,6 +6,9 @@ Layout below the served root:
   pc/releases/<release>.json   the manifest each release was published with
   pc/launcher/latest.json      the launcher version record
   pc/launcher/korval_launcher-<version>.exe
+  pc/manifest.json.sig, pc/launcher/latest.json.sig
+                               signatures of the two documents (with --key)
+  pc/.signed-release           the highest release number ever signed here
 
 A player who fetched the previous manifest keeps downloading from its own
 release folder, which stays complete until a prune removes it; a new manifest
@@ -23,6 +26,7 @@ import shutil
 
 from . import game_tree
 from . import launcher_rules as rules
+from . import signing
 
 RELEASE_NAME = re.compile(r"^[A-Za-z0-9_][A-Za-z0-9._-]{0,63}$")
 STAGING_PREFIX = ".staging-"
@@ -67,16 +71,34 @@ def fsync_dir(path):
 
 def write_atomically(path, data):
     """Readers see the old file or the whole new one, never a part."""
-    folder = os.path.dirname(path)
-    os.makedirs(folder, exist_ok=True)
-    temp = os.path.join(folder, ".%s.tmp" % os.path.basename(path))
-    with open(temp, "wb") as f:
-        f.write(data)
-        f.flush()
-        os.fsync(f.fileno())
-    os.chmod(temp, 0o644)
-    os.replace(temp, path)
-    fsync_dir(folder)
+    write_atomically_in_order([(path, data)])
+
+
+def write_atomically_in_order(files):
+    """[(path, data)] each written aside and synced first, then renamed over
+    in this order one right after another: a reader sees some old and some
+    new files only for the time between two renames, not for a write."""
+    temps = []
+    try:
+        for path, data in files:
+            folder = os.path.dirname(path)
+            os.makedirs(folder, exist_ok=True)
+            temp = os.path.join(folder, ".%s.tmp" % os.path.basename(path))
+            temps.append(temp)
+            with open(temp, "wb") as f:
+                f.write(data)
+                f.flush()
+                os.fsync(f.fileno())
+            os.chmod(temp, 0o644)
+        for (path, _), temp in zip(files, temps):
+            os.replace(temp, path)
+    except BaseException:
+        for temp in temps:
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(temp)
+        raise
+    for folder in sorted({os.path.dirname(path) for path, _ in files}):
+        fsync_dir(folder)
 
 
 def hash_file(path):
@@ -117,6 +139,85 @@ def manifest_text(base_path, entries):
 
 def live_base_path(root):
     return rules.document_field(os.path.join(pc_dir(root), "manifest.json"), b"basePath")
+
+
+def manifest_path(root):
+    return os.path.join(pc_dir(root), "manifest.json")
+
+
+def record_path(root):
+    return os.path.join(root, "pc", "launcher", "latest.json")
+
+
+def counter_path(root):
+    return os.path.join(pc_dir(root), ".signed-release")
+
+
+def next_signed_release(root):
+    """One more than the highest release number signed in this tree. Both
+    documents share the counter, and the counter file keeps the number when
+    a signature file is removed: players remember the highest they accepted
+    and refuse anything lower."""
+    highest = 0
+    try:
+        with open(counter_path(root), "rb") as f:
+            text = f.read().strip()
+        if not text.isdigit():
+            raise PublishError("%s: not a release number; it must hold the highest number "
+                               "ever signed here" % counter_path(root))
+        highest = int(text)
+    except FileNotFoundError:
+        pass
+    for path in (manifest_path(root), record_path(root)):
+        try:
+            with open(path + ".sig", "rb") as f:
+                text = f.read()
+        except FileNotFoundError:
+            continue
+        release, _, error = signing.parse_signature_file(text, os.path.basename(path))
+        if error:
+            raise PublishError("%s.sig: %s; the next release number cannot be told from it "
+                               "(remove it if it is damaged: %s keeps the number)"
+                               % (path, error, counter_path(root)))
+        highest = max(highest, release)
+    if highest >= signing.MAX_RELEASE:
+        raise PublishError("release number %d is the last one there is" % highest)
+    return highest + 1
+
+
+def prepare_document(root, path, keys):
+    """Refusals that must come before a command writes anything."""
+    if keys is None:
+        if os.path.exists(path + ".sig"):
+            raise PublishError("%s.sig exists: rewriting %s without --key would leave a "
+                               "signature of the old document beside the new one, and every "
+                               "launcher built with release keys would refuse it; give --key "
+                               "(or remove the .sig first if this tree is to go unsigned)"
+                               % (path, os.path.basename(path)))
+    else:
+        next_signed_release(root)
+
+
+def write_document(root, path, data, keys, out=print):
+    """A document players fetch, and its signature when keys are given."""
+    name = os.path.basename(path)
+    if keys is None:
+        write_atomically(path, data)
+        out("warning: %s is not signed (no --key): launchers built with release keys refuse "
+            "it; only for development and test servers" % name)
+        return None
+    release = next_signed_release(root)
+    signature = signing.signature_file(name, release, data, keys)
+    # The number is spent before it is used, so that no crash can sign two
+    # different documents with one number.
+    write_atomically(counter_path(root), b"%d\n" % release)
+    # Document first, then its signature, both renames back to back: the
+    # launcher fetches the document, then the signature, so a player sees a
+    # mismatched pair only when both renames fall between those two requests
+    # (the other order would mismatch whenever either one did).
+    write_atomically_in_order([(path, data), (path + ".sig", signature)])
+    out("signed %s as release %d with key %s" % (name, release, ", ".join(k.id for k in keys)))
+    return release
 
 
 def release_records(root):
@@ -186,9 +287,10 @@ def place_file(game_file, target, known):
     return digest, False
 
 
-def publish(game_dir, root, release=None, out=print):
+def publish(game_dir, root, release=None, out=print, keys=None):
     """Publishes game_dir as a new release and makes it the live manifest."""
     with tree_lock(root):
+        prepare_document(root, manifest_path(root), keys)
         name = new_release_name(root, release)
         base_path = "/pc/files/" + name
         files, problems = game_tree.collect(game_dir)
@@ -223,7 +325,7 @@ def publish(game_dir, root, release=None, out=print):
                   "files": [{"url": u, "hash": h, "size": s} for u, h, s in entries]}
         write_atomically(os.path.join(records_dir(root), name + ".json"),
                          json.dumps(record, indent=1).encode())
-        write_atomically(os.path.join(pc_dir(root), "manifest.json"), text)
+        write_document(root, manifest_path(root), text, keys, out)
         total = sum(s for _, _, s in entries)
         out("published %s: %d files, %d bytes; %d new or changed (%d bytes), %d shared with "
             "earlier releases" % (name, len(entries), total, len(entries) - shared_files,
@@ -240,9 +342,10 @@ def check_own_manifest(text, entries):
                            % (error or "entries differ"))
 
 
-def rollback(root, release, out=print):
+def rollback(root, release, out=print, keys=None):
     """Makes a kept release live again, once its files are all still there."""
     with tree_lock(root):
+        prepare_document(root, manifest_path(root), keys)
         records = dict(release_records(root))
         if release not in records:
             raise PublishError("release '%s' is not kept on this tree (kept: %s)"
@@ -262,7 +365,7 @@ def rollback(root, release, out=print):
             raise PublishError("\n".join(problems))
         text = manifest_text(record["basePath"], entries)
         check_own_manifest(text, entries)
-        write_atomically(os.path.join(pc_dir(root), "manifest.json"), text)
+        write_document(root, manifest_path(root), text, keys, out)
         out("%s is live again: %d files" % (release, len(entries)))
 
 
