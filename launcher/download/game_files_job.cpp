@@ -16,13 +16,11 @@
 #include "launcher/download/manifest.h"
 #include "launcher/net/http_client.h"
 #include "launcher/net/release_verify.h"
-#include "launcher/net/signature_file.h"
 #include "launcher/session/text_convert.h"
 
 namespace {
 
 const char MANIFEST_PATH[] = "/pc/manifest.json";
-const char MANIFEST_SIGNATURE_PATH[] = "/pc/manifest.json.sig";
 const uint32_t MANIFEST_LIMIT_BYTES = 4194304;
 const int WORKER_COUNT = 4;
 const DWORD WATCH_INTERVAL_MS = 250;
@@ -89,11 +87,8 @@ std::string first_error_of(DownloadRun& run) {
 // or started from such a manifest.
 bool manifest_verified(const GameFilesJob& job, const std::string& manifest) {
     if (!releases_verified()) return true;
-    std::string signature;
-    std::string reason = "no signature (see the line above)";
-    const bool verified =
-        http_get_to_memory(MANIFEST_SIGNATURE_PATH, signature, SIGNATURE_FILE_LIMIT) &&
-        verify_and_remember(SignedDocument::Manifest, manifest, signature, reason);
+    std::string reason;
+    const bool verified = fetch_and_verify(SignedDocument::Manifest, MANIFEST_PATH, manifest, reason);
     if (stopped(job)) return false;
     if (verified) return true;
     log_line_bounded("!! download: manifest.json not verified: %s", reason.c_str());

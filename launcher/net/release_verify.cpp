@@ -6,6 +6,7 @@
 #include <bcrypt.h>
 
 #include "launcher/core/win_handles.h"
+#include "launcher/net/http_client.h"
 #include "launcher/net/release_keys.h"
 #include "launcher/net/sha256.h"
 #include "launcher/net/signature_file.h"
@@ -188,4 +189,14 @@ bool verify_and_remember(SignedDocument document, const std::string& document_by
     const std::vector<std::string>& keys = release_public_keys();
     if (release > remembered_release(document, keys)) remember_release(document, release, keys);
     return true;
+}
+
+bool fetch_and_verify(SignedDocument document, const std::string& document_path,
+                      const std::string& document_bytes, std::string& reason) {
+    std::string signature;
+    if (!http_get_to_memory(document_path + ".sig", signature, SIGNATURE_FILE_LIMIT)) {
+        reason = "no signature (see the line above)";
+        return false;
+    }
+    return verify_and_remember(document, document_bytes, signature, reason);
 }

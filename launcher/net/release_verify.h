@@ -32,3 +32,8 @@ bool verify_document(SignedDocument document, const std::string& document_bytes,
 // as the new floor at once.
 bool verify_and_remember(SignedDocument document, const std::string& document_bytes,
                          const std::string& signature_text, std::string& reason);
+
+// Fetches the signature file beside `document_path` (its path + ".sig") from
+// the content server and verifies and remembers `document_bytes` with it.
+bool fetch_and_verify(SignedDocument document, const std::string& document_path,
+                      const std::string& document_bytes, std::string& reason);

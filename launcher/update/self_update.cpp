@@ -12,14 +12,12 @@
 #include "launcher/net/http_client.h"
 #include "launcher/net/json_reader.h"
 #include "launcher/net/release_verify.h"
-#include "launcher/net/signature_file.h"
 #include "launcher/net/sha256.h"
 #include "version_record.h"
 
 namespace {
 
 const char RECORD_PATH[] = "/pc/launcher/latest.json";
-const char RECORD_SIGNATURE_PATH[] = "/pc/launcher/latest.json.sig";
 const uint32_t RECORD_LIMIT = 65536;
 
 bool equal_ignoring_ascii_case(const std::string& a, const std::string& b) {
@@ -58,11 +56,8 @@ bool accept_record(const std::string& text, const char* current, UpdateRecord& r
 // With release keys, the record is read only once its signature verified.
 bool record_verified(const std::string& text) {
     if (!releases_verified()) return true;
-    std::string signature;
-    std::string reason = "no signature (see the line above)";
-    if (http_get_to_memory(RECORD_SIGNATURE_PATH, signature, SIGNATURE_FILE_LIMIT) &&
-        verify_and_remember(SignedDocument::LauncherRecord, text, signature, reason))
-        return true;
+    std::string reason;
+    if (fetch_and_verify(SignedDocument::LauncherRecord, RECORD_PATH, text, reason)) return true;
     log_line_bounded("!! update: latest.json not verified: %s", reason.c_str());
     return false;
 }
