@@ -4,6 +4,7 @@
 
 #include "launcher/core/main_window.h"
 #include "launcher/core/session_state.h"
+#include "launcher/core/taskbar.h"
 #include "launcher/core/window_messages.h"
 #include "launcher/session/text_convert.h"
 #include "test_support.h"
@@ -121,6 +122,38 @@ TEST(MainWindowMessages, AGameStartQueuedBehindTheCloseStartsNothing) {
     main_window = nullptr;
     session = SessionState();
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
+}
+
+// The taskbar button follows the events the page gets: the job's progress,
+// red on an error, and a flash for an error or the end of a download.
+TEST(MainWindowTaskbar, TheButtonFollowsTheEventsToThePage) {
+    bool downloaded = false;
+    auto update = [&](const std::string& event) { return taskbar_update_for(event, downloaded); };
+    TaskbarUpdate u = update(R"({"type":"progress","title":"Проверка обновлений...","details":"",)"
+                             R"("percent":0,"indeterminate":true,"phase":"manifest"})");
+    EXPECT_EQ(u.state, TaskbarProgress::Indeterminate);
+    u = update(R"({"type":"progress","title":"t","details":"d","percent":37,"indeterminate":false,)"
+               R"("phase":"download","bytesDone":1})");
+    EXPECT_EQ(u.state, TaskbarProgress::Normal);
+    EXPECT_EQ(u.percent, 37);
+    EXPECT_FALSE(u.flash);
+    u = update(R"({"type":"progress","title":"t","details":"d","percent":100,"indeterminate":false,)"
+               R"("phase":"done"})");
+    EXPECT_EQ(u.state, TaskbarProgress::None);
+    EXPECT_TRUE(u.flash) << "the end of a download";
+    // An older launcher's event without figures still moves the bar; an end
+    // without a download is no news.
+    u = update(R"({"type":"progress","title":"t","details":"d","percent":250,"indeterminate":false})");
+    EXPECT_EQ(u.percent, 100);
+    u = update(R"({"type":"progress","title":"t","details":"d","percent":100,"indeterminate":false,)"
+               R"("phase":"done"})");
+    EXPECT_FALSE(u.flash);
+    u = update(R"({"type":"error","title":"Ошибка загрузки","message":"m"})");
+    EXPECT_EQ(u.state, TaskbarProgress::Error);
+    EXPECT_TRUE(u.flash);
+    EXPECT_EQ(update(R"({"type":"launching"})").state, TaskbarProgress::None);
+    EXPECT_EQ(update(R"({"type":"installDir","path":"C:\\x"})").state,
+              TaskbarProgress::Unchanged);
 }
 
 }  // namespace

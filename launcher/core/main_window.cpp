@@ -10,6 +10,7 @@
 #include "launcher/session/game_launch.h"
 #include "launcher/session/install_dir.h"
 #include "log.h"
+#include "taskbar.h"
 #include "window_messages.h"
 
 HWND main_window = nullptr;
@@ -52,6 +53,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         // The job posts nothing once stopped, so the queue can be emptied for good.
         stop_game_files_job();
         free_queued_page_events(window);
+        taskbar_detach();
         cef_api.quit_message_loop();
         return 0;
     case WM_SETFOCUS:
@@ -78,9 +80,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
         return 0;
-    case WM_PAGE_EVENT:
-        send_page_event(take_page_event_text(lparam));
+    case WM_PAGE_EVENT: {
+        const std::string text = take_page_event_text(lparam);
+        taskbar_show_event(window, text);
+        send_page_event(text);
         return 0;
+    }
     case WM_START_GAME:
         // The player closed the launcher while the job's last word was on
         // its way: no registry writes, no game.
@@ -92,6 +97,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return 0;
     case WM_PICK_DIR:
         run_pick_flow();
+        return 0;
+    }
+    if (message == taskbar_button_created_message()) {
+        taskbar_attach();
         return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
@@ -155,5 +164,8 @@ bool create_main_window() {
     DwmSetWindowAttribute(main_window, DARK_TITLE_BAR_ATTRIBUTE, &dark, sizeof dark);
     ShowWindow(main_window, SW_SHOW);
     UpdateWindow(main_window);
+    // Where the button is never announced, it is driven from the start;
+    // calls before it exists only fail.
+    taskbar_attach();
     return true;
 }
