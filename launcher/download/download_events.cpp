@@ -58,8 +58,9 @@ std::string take_page_event_text(LPARAM text) {
 long page_event_texts_in_flight() { return texts_in_flight.load(); }
 
 bool post_progress_event(HWND window, const std::string& title, const std::string& details,
-                         int percent, bool indeterminate) {
-    return post_page_event(window, progress_event_text(title, details, percent, indeterminate));
+                         int percent, bool indeterminate, const ProgressFigures& figures) {
+    return post_page_event(window,
+                           progress_event_text(title, details, percent, indeterminate, figures));
 }
 
 bool post_download_error(HWND window, const std::string& title, const std::string& message) {

@@ -34,7 +34,8 @@ std::string take_page_event_text(LPARAM text);
 long page_event_texts_in_flight();
 
 bool post_progress_event(HWND window, const std::string& title, const std::string& details,
-                         int percent, bool indeterminate);
+                         int percent, bool indeterminate,
+                         const ProgressFigures& figures = ProgressFigures());
 
 // Logs "!! download: title: message" and posts the error event.
 bool post_download_error(HWND window, const std::string& title, const std::string& message);

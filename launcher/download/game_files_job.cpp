@@ -60,9 +60,20 @@ bool stopped(const GameFilesJob& job) { return job.run.stop_requested.load() != 
 
 // A stopped job says nothing more: its window may already belong to a newer job.
 void post_progress(const GameFilesJob& job, const std::string& title, const std::string& details,
-                   int percent, bool indeterminate) {
+                   int percent, bool indeterminate, const ProgressFigures& figures) {
     if (!stopped(job))
-        post_progress_event(job.request.window, title, details, percent, indeterminate);
+        post_progress_event(job.request.window, title, details, percent, indeterminate, figures);
+}
+
+ProgressFigures figures_of(const char* phase, uint64_t bytes_done, uint64_t bytes_total,
+                           uint64_t files_done, uint64_t files_total) {
+    ProgressFigures figures;
+    figures.phase = phase;
+    figures.bytes_done = bytes_done;
+    figures.bytes_total = bytes_total;
+    figures.files_done = files_done;
+    figures.files_total = files_total;
+    return figures;
 }
 
 void post_error(const GameFilesJob& job, const std::string& title, const std::string& message) {
@@ -138,7 +149,7 @@ bool hash_pass(GameFilesJob& job, const std::vector<ManifestEntry*>& to_hash,
         char details[96];
         std::snprintf(details, sizeof details, "Проверено %u из %u", i, n);
         post_progress(job, TITLE_CHECKING, details, total == 0 ? 0 : percent_of(hashed, total),
-                      false);
+                      false, figures_of("check", hashed, total, i, n));
         FileState state = query_file_state(entry.local_path);
         if (!state.exists) state = FileState();
         std::string digest =
@@ -245,8 +256,14 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
         }
         uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
         int percent = percent_of(shown, need);
+        ProgressFigures figures =
+            figures_of("download", shown, need,
+                       static_cast<uint64_t>(run.files_done.load()), run.queue.size());
+        // A failed attempt takes its bytes back, and the average with them.
+        figures.bytes_per_second = speed > 0.0 ? static_cast<uint64_t>(speed * 1048576.0) : 0;
         post_progress(job, "Скачивание ресурсов игры",
-                      download_details(run, done < 0 ? 0 : done, need, speed), percent, false);
+                      download_details(run, done < 0 ? 0 : done, need, speed), percent, false,
+                      figures);
     }
 }
 
@@ -255,7 +272,8 @@ void run_game_files_job(const JobRef& job_ref) {
     const std::wstring install_dir = utf8_to_wide(job.request.install_dir, CP_ACP);
     const std::wstring index_path = install_dir + L"\\" + FILE_INDEX_NAME;
 
-    post_progress(job, "Проверка обновлений...", "Получение списка файлов", 0, true);
+    post_progress(job, "Проверка обновлений...", "Получение списка файлов", 0, true,
+                  figures_of("manifest", 0, 0, 0, 0));
     if (!fetch_manifest(job, install_dir)) return;
 
     FileIndex index = load_file_index(index_path);
@@ -311,7 +329,8 @@ void run_game_files_job(const JobRef& job_ref) {
         if (!download_phase(job_ref, index_path, need)) return;
     }
 
-    post_progress(job, TITLE_CHECKING, "Все файлы на месте", 100, false);
+    post_progress(job, TITLE_CHECKING, "Все файлы на месте", 100, false,
+                  figures_of("done", need, need, to_download.size(), to_download.size()));
     log_line("download: done, %u files, %s MB downloaded",
              static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
     if (!stopped(job)) PostMessageW(job.request.window, WM_START_GAME, 0, 0);

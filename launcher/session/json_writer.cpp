@@ -49,7 +49,7 @@ std::string install_dir_event_text(const InstallDirCheck& check) {
     return "{\"type\":\"installDir\",\"path\":" + json_quote(check.path) +
            ",\"freeBytes\":" + std::to_string(check.free_bytes) +
            ",\"needBytes\":" + std::to_string(NEED_BYTES) + ",\"error\":" +
-           json_quote(check.error) + "}";
+           json_quote(check.error) + ",\"gamePresent\":" + json_bool(check.game_present) + "}";
 }
 
 std::string error_event_text(const std::string& title, const std::string& message) {
@@ -60,10 +60,19 @@ std::string error_event_text(const std::string& title, const std::string& messag
 std::string launching_event_text() { return "{\"type\":\"launching\"}"; }
 
 std::string progress_event_text(const std::string& title, const std::string& details,
-                                int percent, bool indeterminate) {
-    return "{\"type\":\"progress\",\"title\":" + json_quote(title) +
-           ",\"details\":" + json_quote(details) + ",\"percent\":" + std::to_string(percent) +
-           ",\"indeterminate\":" + json_bool(indeterminate) + "}";
+                                int percent, bool indeterminate, const ProgressFigures& figures) {
+    std::string text = "{\"type\":\"progress\",\"title\":" + json_quote(title) +
+                       ",\"details\":" + json_quote(details) +
+                       ",\"percent\":" + std::to_string(percent) +
+                       ",\"indeterminate\":" + json_bool(indeterminate);
+    if (figures.phase)
+        text += ",\"phase\":" + json_quote(figures.phase) +
+                ",\"bytesDone\":" + std::to_string(figures.bytes_done) +
+                ",\"bytesTotal\":" + std::to_string(figures.bytes_total) +
+                ",\"bytesPerSecond\":" + std::to_string(figures.bytes_per_second) +
+                ",\"filesDone\":" + std::to_string(figures.files_done) +
+                ",\"filesTotal\":" + std::to_string(figures.files_total);
+    return text + "}";
 }
 
 void send_error_event(const std::string& title, const std::string& message) {

@@ -18,8 +18,21 @@ std::string init_event_text(const std::string& nick, const std::string& version,
 std::string install_dir_event_text(const InstallDirCheck& check);
 std::string error_event_text(const std::string& title, const std::string& message);
 std::string launching_event_text();
+
+// The raw figures behind a progress event, added after its members so that a
+// page that does not know them reads the event as before. Without a phase
+// the event has none of them.
+struct ProgressFigures {
+    const char* phase = nullptr;  // "manifest", "check", "download" or "done"
+    uint64_t bytes_done = 0;      // bytes hashed or downloaded in this phase
+    uint64_t bytes_total = 0;
+    uint64_t bytes_per_second = 0;  // 0 until there is a real sample
+    uint64_t files_done = 0;
+    uint64_t files_total = 0;
+};
 std::string progress_event_text(const std::string& title, const std::string& details,
-                                int percent, bool indeterminate);
+                                int percent, bool indeterminate,
+                                const ProgressFigures& figures = ProgressFigures());
 
 // Window thread only. The error event, straight to the page; callers log
 // their own cause.

@@ -21,6 +21,19 @@ TEST(DownloadEvents, ExactTexts) {
     EXPECT_EQ(progress_event_text("t", "d", -5, true),
               "{\"type\":\"progress\",\"title\":\"t\",\"details\":\"d\",\"percent\":-5,"
               "\"indeterminate\":true}");
+    // The raw figures follow the members an older page knows.
+    ProgressFigures figures;
+    figures.phase = "download";
+    figures.bytes_done = 6442450944ull;
+    figures.bytes_total = 9663676416ull;
+    figures.bytes_per_second = 5767168;
+    figures.files_done = 2;
+    figures.files_total = 3;
+    EXPECT_EQ(progress_event_text("t", "d", 66, false, figures),
+              "{\"type\":\"progress\",\"title\":\"t\",\"details\":\"d\",\"percent\":66,"
+              "\"indeterminate\":false,\"phase\":\"download\",\"bytesDone\":6442450944,"
+              "\"bytesTotal\":9663676416,\"bytesPerSecond\":5767168,\"filesDone\":2,"
+              "\"filesTotal\":3}");
     EXPECT_EQ(error_event_text("Ошибка загрузки", "файл 'a\"b'"),
               "{\"type\":\"error\",\"title\":\"Ошибка загрузки\",\"message\":\"файл "
               "'a\\\"b'\"}");

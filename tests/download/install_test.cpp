@@ -34,6 +34,17 @@ protected:
     }
 };
 
+ProgressFigures figures(const char* phase, uint64_t bytes_done, uint64_t bytes_total,
+                        uint64_t files_done, uint64_t files_total) {
+    ProgressFigures f;
+    f.phase = phase;
+    f.bytes_done = bytes_done;
+    f.bytes_total = bytes_total;
+    f.files_done = files_done;
+    f.files_total = files_total;
+    return f;
+}
+
 std::vector<GameFile> game_like_set() {
     std::vector<GameFile> files;
     for (unsigned i = 0; i < 300; ++i) {
@@ -59,13 +70,25 @@ TEST_F(Install, FreshInstallThenEverythingTrusted) {
     EXPECT_EQ(index_text(), expected_index(files));
 
     ASSERT_FALSE(window.events.empty());
-    EXPECT_EQ(window.events.front(),
-              progress_event_text("Проверка обновлений...", "Получение списка файлов", 0, true));
-    EXPECT_EQ(window.last_event(),
-              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false));
-    EXPECT_EQ(window.count("Проверено"), 0);
     uint64_t total = 0;
     for (const GameFile& f : files) total += f.content.size();
+    EXPECT_EQ(window.events.front(),
+              progress_event_text("Проверка обновлений...", "Получение списка файлов", 0, true,
+                                  figures("manifest", 0, 0, 0, 0)));
+    EXPECT_EQ(window.last_event(),
+              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false,
+                                  figures("done", total, total, 304, 304)));
+    EXPECT_EQ(window.count("Проверено"), 0);
+    // Every download event carries its raw figures, and they only grow.
+    uint64_t last_done = 0;
+    for (const std::string& e : window.events) {
+        if (!contains(e, "\"phase\":\"download\"")) continue;
+        EXPECT_TRUE(contains(e, ",\"bytesTotal\":" + std::to_string(total) + ",")) << e;
+        EXPECT_TRUE(contains(e, ",\"filesTotal\":304}")) << e;
+        const uint64_t done = std::stoull(e.substr(e.find("\"bytesDone\":") + 12));
+        EXPECT_GE(done, last_done) << e;
+        last_done = done;
+    }
     const std::string mb = format_megabytes(total);
     const std::string log = log_text();
     EXPECT_TRUE(contains(log, "download: manifest 304 files, " + mb + " MB\r\n")) << log;
@@ -81,7 +104,8 @@ TEST_F(Install, FreshInstallThenEverythingTrusted) {
     ASSERT_EQ(window.start_game, 1) << window.last_event();
     ASSERT_EQ(window.events.size(), 2u);
     EXPECT_EQ(window.last_event(),
-              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false));
+              progress_event_text("Проверка файлов", "Все файлы на месте", 100, false,
+                                  figures("done", 0, 0, 0, 0)));
     std::vector<SeenRequest> seen = seen_requests();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].path, "/pc/manifest.json");
@@ -130,11 +154,13 @@ TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
     // is the share of bytes hashed before the file being started.
     const uint64_t total = files[1].content.size() + files[4].content.size();
     EXPECT_EQ(window.count("Проверено"), 2);
-    EXPECT_EQ(window.count(progress_event_text("Проверка файлов", "Проверено 0 из 2", 0, false)),
+    EXPECT_EQ(window.count(progress_event_text("Проверка файлов", "Проверено 0 из 2", 0, false,
+                                               figures("check", 0, total, 0, 2))),
               1);
     EXPECT_EQ(window.count(progress_event_text(
                   "Проверка файлов", "Проверено 1 из 2",
-                  static_cast<int>(files[1].content.size() * 100 / total), false)),
+                  static_cast<int>(files[1].content.size() * 100 / total), false,
+                  figures("check", files[1].content.size(), total, 1, 2))),
               1);
     for (const char* path : {"/pc/files/f0.bin", "/pc/files/f1.bin", "/pc/files/f5.bin"})
         EXPECT_EQ(requests_for(path), 0) << path;

@@ -29,11 +29,14 @@ TEST(JsonWriter, EventsHaveTheirMembersInTheProtocolsOrder) {
     check.error = "Недостаточно места на диске.";
     EXPECT_EQ(install_dir_event_text(check),
               "{\"type\":\"installDir\",\"path\":\"D:\\\\Игры\\\\KORVAL\",\"freeBytes\":5368709120,"
-              "\"needBytes\":10000000000,\"error\":\"Недостаточно места на диске.\"}");
+              "\"needBytes\":10000000000,\"error\":\"Недостаточно места на диске.\","
+              "\"gamePresent\":false}");
     check.free_bytes = 0;
     check.error.clear();
+    check.game_present = true;
     EXPECT_NE(install_dir_event_text(check).find("\"freeBytes\":0,"), std::string::npos);
-    EXPECT_NE(install_dir_event_text(check).find("\"error\":\"\"}"), std::string::npos);
+    EXPECT_NE(install_dir_event_text(check).find("\"error\":\"\",\"gamePresent\":true}"),
+              std::string::npos);
 
     EXPECT_EQ(launching_event_text(), "{\"type\":\"launching\"}");
     EXPECT_EQ(error_event_text("", "x"), "{\"type\":\"error\",\"title\":\"\",\"message\":\"x\"}");

@@ -174,7 +174,7 @@ TEST_F(PageSession, ANickIsCheckedAndAnswersWithTheProposedFolder) {
     const std::vector<std::string> events = run.events();
     ASSERT_EQ(events.size(), 1u) << "refused messages get no answer";
     EXPECT_EQ(events[0], R"({"type":"installDir","path":)" + json_quote(saved) +
-                             R"(,"freeBytes":0,"needBytes":10000000000,"error":"Диск недоступен."})");
+                             R"(,"freeBytes":0,"needBytes":10000000000,"error":"Диск недоступен.","gamePresent":false})");
     EXPECT_EQ(session.candidate.path, saved);
     EXPECT_EQ(session.server_address, "203.0.113.10:7778");
 }
@@ -318,7 +318,7 @@ TEST_F(PageSession, TheDefaultFolderOnAStrictSystemDriveIsInstalledAndStarted) {
     ASSERT_FALSE(events.empty());
     EXPECT_TRUE(contains(events[0], R"({"type":"installDir","path":)" + json_quote(folder) + ","))
         << events[0];
-    EXPECT_TRUE(contains(events[0], R"(,"error":""})")) << events[0];
+    EXPECT_TRUE(contains(events[0], R"(,"error":"",)")) << events[0];
     EXPECT_EQ(events_of(events, "error"), 0);
     EXPECT_EQ(events_of(events, "launching"), 1);
     EXPECT_EQ(session.game_dir, folder);
