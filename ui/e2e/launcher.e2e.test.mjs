@@ -13,6 +13,9 @@ import { readZip } from './support/zip-reader.mjs';
 const uiDir = resolve(import.meta.dirname, '..');
 const zipPath = process.env.UI_ZIP_OUT ? resolve(process.env.INIT_CWD ?? process.cwd(), process.env.UI_ZIP_OUT) : resolve(uiDir, 'out/ui.zip');
 const GIB = 1024 ** 3;
+const MIB = 1024 ** 2;
+// Longer than the path box, and it holds the game.
+const GAME_FOLDER = 'D:\\Мои игры\\Сетевые игры\\Ролевые проекты\\Сохранённые копии 2024\\KORVAL';
 
 let browser;
 let server;
@@ -54,6 +57,7 @@ describe('a first install, stage by stage', () => {
       pickedFolders: [
         { path: 'D:\\Игры\\KORVAL', freeBytes: 3.2 * GIB, error: 'Недостаточно места на диске.' },
         { path: 'E:\\Games\\KORVAL', freeBytes: 412.9 * GIB },
+        { path: GAME_FOLDER, freeBytes: 1.5 * GIB, gamePresent: true },
       ],
     });
     await expectStage(page, 'nick');
@@ -106,6 +110,28 @@ describe('a first install, stage by stage', () => {
     assert.equal(await page.getByTestId('install-error').isHidden(), true);
     assert.doesNotMatch(await page.getByTestId('space').getAttribute('class'), /is-low/);
 
+    // A folder that already holds the game needs no free space: 1,5 ГБ is not marked low.
+    const pickedGame = launcher.next('pickDir');
+    await page.getByTestId('pick-dir').click();
+    await pickedGame;
+    await launcher.settle();
+    assert.equal(await page.getByTestId('install-path').textContent(), GAME_FOLDER);
+    assert.equal(await page.getByTestId('free-space').textContent(), '1,5 ГБ');
+    assert.doesNotMatch(await page.getByTestId('space').getAttribute('class'), /is-low/);
+    assert.equal(await page.locator('.space__note').textContent(), 'Игра уже есть в этой папке');
+    assert.equal(await page.getByTestId('install').isEnabled(), true);
+    // The long path gives up its middle; the drive and "\KORVAL" stay in view.
+    const shown = await page.getByTestId('install-path').evaluate((el) => {
+      const [head, tail] = el.children;
+      return {
+        headCut: head.scrollWidth > head.clientWidth,
+        tailWhole: tail.scrollWidth <= tail.clientWidth && tail.getBoundingClientRect().right <= el.getBoundingClientRect().right + 0.5,
+        tail: tail.textContent,
+      };
+    });
+    assert.deepEqual(shown, { headCut: true, tailWhole: true, tail: '\\KORVAL' });
+    await shoot(page, shots, '04b-install-game-present');
+
     const installed = launcher.next('install');
     await page.getByTestId('install').click();
     await installed;
@@ -121,6 +147,10 @@ describe('a first install, stage by stage', () => {
     );
     assert.equal(await page.getByTestId('progress-percent').textContent(), '45%');
     assert.equal(await page.getByRole('progressbar').getAttribute('aria-valuenow'), '45');
+    // An older launcher's report: its own text, no figures row, the note kept.
+    assert.equal(await page.getByTestId('progress-details').textContent(), 'Файл 37 из 112 · 3912.4 из 8530.1 МБ · 18.6 МБ/с');
+    assert.equal(await page.getByTestId('progress-speed').isHidden(), true);
+    assert.equal(await page.getByTestId('progress-note').isVisible(), true);
     await shoot(page, shots, '06-progress-download');
 
     await launcher.send(
@@ -137,6 +167,45 @@ describe('a first install, stage by stage', () => {
     await page.getByTestId('retry').click();
     await retried;
     await expectStage(page, 'progress');
+
+    // A newer launcher's reports carry the figures: the page writes sizes, speed and time left itself.
+    const note = page.getByTestId('progress-note');
+    await launcher.send(
+      events.progress({ title: 'Проверка обновлений...', details: 'Получение списка файлов', percent: 0, indeterminate: true, phase: 'manifest' }),
+    );
+    assert.equal(await page.getByTestId('progress-details').textContent(), 'Получение списка файлов');
+    assert.equal(await note.isHidden(), true, 'nothing to resume while the file list comes');
+    const checking = { title: 'Проверка файлов', details: 'Проверено 12 из 40', percent: 30, phase: 'check' };
+    await launcher.send(events.progress({ ...checking, bytesDone: Math.round(1.25 * GIB), bytesTotal: 4 * GIB, filesDone: 12, filesTotal: 40 }));
+    assert.equal(await page.getByTestId('progress-details').textContent(), 'Проверено 12 из 40 · 1,2 ГБ из 4,0 ГБ');
+    assert.equal(await note.isHidden(), true, 'nothing to resume while files are only checked');
+    assert.equal(await page.getByTestId('progress-speed').textContent(), '');
+
+    const total = Math.round(8530.1 * MIB);
+    const download = (bytesDone, bytesPerSecond, filesDone) =>
+      events.progress({
+        title: 'Скачивание ресурсов игры',
+        details: 'Файл 37 из 112 · 3912 из 8530 МБ · 18.6 МБ/с',
+        percent: Math.floor((bytesDone * 100) / total),
+        phase: 'download',
+        bytesDone,
+        bytesTotal: total,
+        bytesPerSecond,
+        filesDone,
+        filesTotal: 112,
+      });
+    await launcher.send(download(0, 0, 0));
+    assert.equal(await note.isVisible(), true);
+    assert.equal(await page.getByTestId('progress-speed').textContent(), '', 'no speed before a real sample');
+    await launcher.send(download(Math.round(3800 * MIB), Math.round(18.6 * MIB), 35));
+    assert.equal(await page.getByTestId('progress-speed').textContent(), '18,6 МБ/с');
+    assert.equal(await page.getByTestId('progress-remaining').textContent(), '', 'one sample is no estimate yet');
+    await launcher.send(download(Math.round(3912.4 * MIB), Math.round(18.6 * MIB), 36));
+    assert.equal(await page.getByTestId('progress-details').textContent(), 'Файл 37 из 112 · 3,8 ГБ из 8,3 ГБ');
+    assert.equal(await page.getByTestId('progress-remaining').textContent(), 'Осталось 5 мин');
+    assert.equal(await note.isVisible(), true);
+    await shoot(page, shots, '06b-progress-figures');
+
     await launcher.send(events.progress({ title: 'Проверка файлов', details: 'Все файлы на месте', percent: 100 }));
     assert.equal(await page.getByTestId('progress-percent').textContent(), '100%');
     await launcher.send(events.launching());

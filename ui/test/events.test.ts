@@ -88,6 +88,43 @@ describe('progress', () => {
   it('takes title and details only when strings', () => {
     expect(readProgress({ title: 'Проверка файлов', details: ['x'] })).toMatchObject({ title: 'Проверка файлов', details: '' });
   });
+
+  const figures = { phase: 'download', bytesDone: 5e9, bytesTotal: 9e9, bytesPerSecond: 19.5e6, filesDone: 37, filesTotal: 112 };
+
+  it('reads the figures a newer launcher adds, past 4 GiB and at zero', () => {
+    expect(readProgress(figures)).toMatchObject(figures);
+    const start = { phase: 'manifest', bytesDone: 0, bytesTotal: 0, bytesPerSecond: 0, filesDone: 0, filesTotal: 0 };
+    expect(readProgress(start)).toMatchObject(start);
+    for (const phase of ['manifest', 'check', 'download', 'done']) expect(readProgress({ phase }).phase).toBe(phase);
+  });
+
+  it('reads an older launcher event with no figure members at all', () => {
+    const event = readProgress({ title: 'Проверка обновлений...', details: 'Получение списка файлов', percent: 0, indeterminate: true });
+    expect(Object.keys(event).sort()).toEqual(['details', 'indeterminate', 'percent', 'title', 'type']);
+  });
+
+  it('leaves out a figure that is not a usable count, keeping the others', () => {
+    for (const bad of [-1, '5', null, true, Number.NaN, Number.POSITIVE_INFINITY, {}]) {
+      for (const key of ['bytesDone', 'bytesTotal', 'bytesPerSecond', 'filesDone', 'filesTotal'] as const) {
+        const event = readProgress({ ...figures, [key]: bad });
+        expect(event, `${key}: ${String(bad)}`).not.toHaveProperty(key);
+        expect(event.phase).toBe('download');
+      }
+    }
+  });
+
+  it('leaves out an unknown or differently cased phase', () => {
+    for (const phase of ['Download', 'hash', '', 3, null]) expect(readProgress({ ...figures, phase })).not.toHaveProperty('phase');
+  });
+
+  it('never reports more done than the total', () => {
+    expect(readProgress({ bytesDone: 12e9, bytesTotal: 9e9, filesDone: 120, filesTotal: 112 })).toMatchObject({
+      bytesDone: 9e9,
+      filesDone: 112,
+    });
+    // Without a total there is nothing to hold "done" to.
+    expect(readProgress({ bytesDone: 12e9 }).bytesDone).toBe(12e9);
+  });
 });
 
 describe('error', () => {
@@ -113,6 +150,13 @@ describe('installDir', () => {
     expect(readInstallDir({ freeBytes: need - 1, needBytes: need }).lowSpace).toBe(true);
     expect(readInstallDir({ freeBytes: need, needBytes: need }).lowSpace).toBe(false);
     expect(readInstallDir({ freeBytes: 5e9, needBytes: 'lots' }).lowSpace).toBe(false);
+  });
+
+  it('never marks low space for a folder that already holds the game', () => {
+    expect(readInstallDir({ freeBytes: 1e9, needBytes: need, gamePresent: true })).toMatchObject({ gamePresent: true, lowSpace: false });
+    for (const value of [false, 'true', 1, null, undefined]) {
+      expect(readInstallDir({ freeBytes: 1e9, needBytes: need, gamePresent: value })).toMatchObject({ gamePresent: false, lowSpace: true });
+    }
   });
 
   it('blocks installing while the launcher reports an error', () => {

@@ -18,10 +18,17 @@ export const events = {
   init: ({ nick = '', version = '0.1.4', engineering = false, installed = false, main = '127.0.0.1:7777', test = '127.0.0.1:7778' } = {}) =>
     `{"type":"init","nick":${jsonQuote(nick)},"version":${jsonQuote(version)},"engineering":${engineering},"installed":${installed},` +
     `"servers":[{"id":"main","name":"Основной сервер","address":${jsonQuote(main)}},{"id":"test","name":"Тестовый сервер","address":${jsonQuote(test)}}]}`,
-  installDir: ({ path, freeBytes, error = '' }) =>
-    `{"type":"installDir","path":${jsonQuote(path)},"freeBytes":${freeBytes},"needBytes":${NEED_BYTES},"error":${jsonQuote(error)}}`,
-  progress: ({ title, details, percent, indeterminate = false }) =>
-    `{"type":"progress","title":${jsonQuote(title)},"details":${jsonQuote(details)},"percent":${percent},"indeterminate":${indeterminate}}`,
+  // gamePresent and the progress figures come from a newer launcher; left
+  // undefined, the event is written as an older one writes it.
+  installDir: ({ path, freeBytes, error = '', gamePresent }) =>
+    `{"type":"installDir","path":${jsonQuote(path)},"freeBytes":${freeBytes},"needBytes":${NEED_BYTES},"error":${jsonQuote(error)}` +
+    (gamePresent === undefined ? '}' : `,"gamePresent":${gamePresent}}`),
+  progress: ({ title, details, percent, indeterminate = false, phase, bytesDone = 0, bytesTotal = 0, bytesPerSecond = 0, filesDone = 0, filesTotal = 0 }) =>
+    `{"type":"progress","title":${jsonQuote(title)},"details":${jsonQuote(details)},"percent":${percent},"indeterminate":${indeterminate}` +
+    (phase === undefined
+      ? '}'
+      : `,"phase":${jsonQuote(phase)},"bytesDone":${bytesDone},"bytesTotal":${bytesTotal},"bytesPerSecond":${bytesPerSecond},` +
+        `"filesDone":${filesDone},"filesTotal":${filesTotal}}`),
   error: ({ title, message }) => `{"type":"error","title":${jsonQuote(title)},"message":${jsonQuote(message)}}`,
   launching: () => '{"type":"launching"}',
 };

@@ -11,7 +11,7 @@ export class SimulatedLauncher {
   /**
    * @param {import('playwright-core').Page} page
    * @param {{ init?: object, folder?: {path: string, freeBytes: number, error?: string},
-   *           pickedFolders?: Array<{path: string, freeBytes: number, error?: string}>,
+   *           pickedFolders?: Array<{path: string, freeBytes: number, error?: string, gamePresent?: boolean}>,
    *           installFolderCheck?: {path: string, freeBytes: number, error?: string} }} options
    */
   constructor(page, options = {}) {

@@ -15,6 +15,8 @@ export interface InstallDirEvent {
   freeBytes: number;
   needBytes: number;
   error: string;
+  /** The folder already holds the game, so it needs no free space. */
+  gamePresent: boolean;
   /** Free space is below what the game needs. */
   lowSpace: boolean;
   /** The install button is usable only while the launcher reports no error. */
@@ -28,7 +30,23 @@ export interface ProgressEvent {
   /** 0..100 */
   percent: number;
   indeterminate: boolean;
+  /**
+   * The figures behind the text. An older launcher sends none of them, and a
+   * value that is not a usable count is left out as if it had not been sent.
+   */
+  phase?: ProgressPhase;
+  /** Bytes hashed or downloaded in the current phase. */
+  bytesDone?: number;
+  bytesTotal?: number;
+  /** 0 until the launcher has measured a real speed. */
+  bytesPerSecond?: number;
+  filesDone?: number;
+  filesTotal?: number;
 }
+
+export type ProgressPhase = 'manifest' | 'check' | 'download' | 'done';
+
+const PHASES: readonly string[] = ['manifest', 'check', 'download', 'done'] satisfies ProgressPhase[];
 
 export interface ErrorEvent {
   type: 'error';
@@ -54,6 +72,15 @@ function positive(value: unknown): number {
   return typeof value === 'number' && Number.isFinite(value) && value > 0 ? value : 0;
 }
 
+function count(value: unknown): number | undefined {
+  return typeof value === 'number' && Number.isFinite(value) && value >= 0 ? value : undefined;
+}
+
+/** Keeps "done" within "total" when both came, so nothing reads as more than all. */
+function doneOf(done: number | undefined, total: number | undefined): number | undefined {
+  return done !== undefined && total !== undefined ? Math.min(done, total) : done;
+}
+
 function clampPercent(value: unknown): number {
   if (typeof value !== 'number' || Number.isNaN(value)) return 0;
   return Math.min(100, Math.max(0, value));
@@ -76,25 +103,42 @@ export function readInstallDir(d: Detail): InstallDirEvent {
   const freeBytes = positive(d.freeBytes);
   const needBytes = positive(d.needBytes);
   const error = text(d.error);
+  const gamePresent = d.gamePresent === true;
   return {
     type: 'installDir',
     path: text(d.path),
     freeBytes,
     needBytes,
     error,
-    lowSpace: freeBytes < needBytes,
+    gamePresent,
+    lowSpace: !gamePresent && freeBytes < needBytes,
     canInstall: error === '',
   };
 }
 
 export function readProgress(d: Detail): ProgressEvent {
-  return {
+  const event: ProgressEvent = {
     type: 'progress',
     title: text(d.title),
     details: text(d.details),
     percent: clampPercent(d.percent),
     indeterminate: d.indeterminate === true,
   };
+  if (typeof d.phase === 'string' && PHASES.includes(d.phase)) event.phase = d.phase as ProgressPhase;
+  const bytesTotal = count(d.bytesTotal);
+  const filesTotal = count(d.filesTotal);
+  const figures = {
+    bytesDone: doneOf(count(d.bytesDone), bytesTotal),
+    bytesTotal,
+    bytesPerSecond: count(d.bytesPerSecond),
+    filesDone: doneOf(count(d.filesDone), filesTotal),
+    filesTotal,
+  };
+  // Members that did not come stay absent, so an older launcher's event reads exactly as before.
+  for (const [key, value] of Object.entries(figures)) {
+    if (value !== undefined) event[key as keyof typeof figures] = value;
+  }
+  return event;
 }
 
 export function readError(d: Detail): ErrorEvent {

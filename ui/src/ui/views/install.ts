@@ -1,13 +1,15 @@
 import type { Controller } from '../../app/controller';
 import type { AppState } from '../../app/state';
-import { formatGigabytes } from '../../domain/format';
+import { formatGigabytes, splitPathEnd } from '../../domain/format';
 import { h, setText, svg } from '../dom';
 import { icons } from '../icons';
 import { actionButton, eyebrow } from './parts';
 import type { View } from './view';
 
 export function createInstallView(controller: Controller): View {
-  const path = h('span', { class: 'path__text', 'data-testid': 'install-path' });
+  const pathHead = h('span', { class: 'path__head' });
+  const pathTail = h('span', { class: 'path__tail' });
+  const path = h('span', { class: 'path__text', 'data-testid': 'install-path' }, pathHead, pathTail);
   const pick = h(
     'button',
     { type: 'button', class: 'button button--ghost', 'data-testid': 'pick-dir', onclick: () => controller.pickDir() },
@@ -17,6 +19,7 @@ export function createInstallView(controller: Controller): View {
   const free = h('strong', { 'data-testid': 'free-space' });
   const need = h('strong', { 'data-testid': 'need-space' });
   const meterFill = h('span', { class: 'meter__fill' });
+  const meter = h('div', { class: 'meter', 'aria-hidden': 'true' }, meterFill);
   const spaceNote = h('span', { class: 'space__note' });
   const space = h(
     'div',
@@ -27,7 +30,7 @@ export function createInstallView(controller: Controller): View {
       h('span', { class: 'space__item' }, svg(icons.drive), 'Свободно ', free),
       h('span', { class: 'space__item space__item--need' }, 'Нужно ', need),
     ),
-    h('div', { class: 'meter', 'aria-hidden': 'true' }, meterFill),
+    meter,
     spaceNote,
   );
   const error = h('p', { class: 'notice notice--error', role: 'alert', 'data-testid': 'install-error', hidden: true });
@@ -51,7 +54,9 @@ export function createInstallView(controller: Controller): View {
     update(state: AppState) {
       const dir = state.installDir;
       if (!dir) return;
-      setText(path, dir.path || 'Папка не выбрана');
+      const [head, tail] = dir.path ? splitPathEnd(dir.path) : ['Папка не выбрана', ''];
+      setText(pathHead, head);
+      setText(pathTail, tail);
       path.title = dir.path;
       setText(free, formatGigabytes(dir.freeBytes));
       setText(need, formatGigabytes(dir.needBytes));
@@ -59,7 +64,16 @@ export function createInstallView(controller: Controller): View {
       // The bar shows how much of the free space the game would take.
       const share = dir.freeBytes > 0 ? Math.min(1, dir.needBytes / dir.freeBytes) : 1;
       meterFill.style.width = `${(share * 100).toFixed(1)}%`;
-      setText(spaceNote, dir.lowSpace ? `Не хватает ещё ${formatGigabytes(dir.needBytes - dir.freeBytes)}` : 'Места достаточно');
+      // The game already takes its space there, so a share of the free space means nothing.
+      meter.hidden = dir.gamePresent;
+      setText(
+        spaceNote,
+        dir.gamePresent
+          ? 'Игра уже есть в этой папке'
+          : dir.lowSpace
+            ? `Не хватает ещё ${formatGigabytes(dir.needBytes - dir.freeBytes)}`
+            : 'Места достаточно',
+      );
       error.hidden = dir.error === '';
       setText(error, dir.error);
       install.set(state.waiting ? 'Проверка папки…' : 'Установить', state.waiting, state.waiting || !dir.canInstall);

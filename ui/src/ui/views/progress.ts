@@ -1,4 +1,7 @@
 import type { AppState } from '../../app/state';
+import { formatRemaining, formatSpeed } from '../../domain/format';
+import { progressDetails, secondsLeft, trackRate, type RateTrack } from '../../domain/transfer';
+import type { ProgressEvent } from '../../protocol/events';
 import { h, setText } from '../dom';
 import { eyebrow } from './parts';
 import { createSummary } from './summary';
@@ -14,6 +17,17 @@ export function createProgressView(): View {
     { class: 'bar', role: 'progressbar', 'aria-labelledby': 'progress-title', 'aria-valuemin': '0', 'aria-valuemax': '100' },
     fill,
   );
+  const speed = h('span', { class: 'progress__speed', 'data-testid': 'progress-speed' });
+  const remaining = h('span', { class: 'progress__remaining', 'data-testid': 'progress-remaining' });
+  const stats = h('div', { class: 'progress__stats', hidden: true }, speed, remaining);
+  const note = h(
+    'p',
+    { class: 'stage__note', 'data-testid': 'progress-note' },
+    'Не закрывайте лаунчер: загрузка продолжится с того же места.',
+  );
+  // The rate is averaged over the reports of this view, each report counted once.
+  let track: RateTrack | null = null;
+  let counted: ProgressEvent | null = null;
 
   const summary = createSummary();
   const el = h(
@@ -23,8 +37,9 @@ export function createProgressView(): View {
     h('div', { class: 'progress__head' }, title, percent),
     details,
     bar,
+    stats,
     summary.el,
-    h('p', { class: 'stage__note' }, 'Не закрывайте лаунчер: загрузка продолжится с того же места.'),
+    note,
   );
 
   return {
@@ -33,7 +48,19 @@ export function createProgressView(): View {
       summary.update(state);
       const p = state.progress;
       setText(title, p.title || 'Подготовка');
-      setText(details, p.details);
+      if (p !== counted) {
+        counted = p;
+        track = trackRate(track, p);
+      }
+      setText(details, progressDetails(p));
+      // An older launcher sends no phase: its details already say it all.
+      stats.hidden = p.phase === undefined;
+      const downloading = p.phase === 'download' && (p.bytesPerSecond ?? 0) > 0;
+      setText(speed, downloading ? formatSpeed(p.bytesPerSecond ?? 0) : '');
+      const left = secondsLeft(track, p);
+      setText(remaining, left === null ? '' : `Осталось ${formatRemaining(left)}`);
+      // Nothing is downloaded while files are only checked, so there is nothing to resume yet.
+      note.hidden = p.phase === 'check' || p.phase === 'manifest';
       const whole = Math.floor(p.percent);
       el.classList.toggle('is-indeterminate', p.indeterminate);
       setText(percent, p.indeterminate ? '' : `${whole}%`);
