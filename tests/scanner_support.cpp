@@ -49,3 +49,25 @@ std::vector<std::string> ScannerStandIn::stop() {
     }
     return paths;
 }
+
+FileHolder::FileHolder(const std::wstring& path, bool scanner) {
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" +
+                             std::to_wstring(++next_tag);
+    const std::wstring ready_name = L"Local\\KorvalHoldReady" + tag;
+    const std::wstring release_name = L"Local\\KorvalHoldRelease" + tag;
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+    release_.reset(CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
+    process_.reset(start_process(exe_dir() + L"\\hold_file.exe",
+                                 L"\"" + path + L"\" " + ready_name + L" " + release_name +
+                                     (scanner ? L" scanner" : L"")));
+    holding_ = process_.valid() && WaitForSingleObject(ready.get(), 10000) == WAIT_OBJECT_0;
+}
+
+void FileHolder::release() {
+    if (!process_.valid()) return;
+    SetEvent(release_.get());
+    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0)
+        TerminateProcess(process_.get(), 1);
+    process_.reset();
+    holding_ = false;
+}

@@ -1,7 +1,9 @@
 #pragma once
-// The scanner stand-in (tools/scanner_stub) run beside a test: every file
-// that appears or changes in the watched folders is held open without delete
-// sharing until it has been quiet for a while, as a real-time scanner does.
+// Other programs holding the launcher's files, each from a process of its
+// own. The scanner stand-in (tools/scanner_stub): every file that appears or
+// changes in the watched folders is held open without delete sharing until
+// it has been quiet for a while, as a real-time scanner does. A file holder
+// (hold_file.exe): one file, until the test lets go.
 #include <string>
 #include <vector>
 
@@ -26,4 +28,24 @@ private:
     UniqueHandle process_;
     UniqueHandle stop_;
     std::wstring report_;
+};
+
+// Holds `path` open from another process until destroyed or released: as a
+// running game does (others may read it only), or with `scanner` as a
+// scanner does (others may also write it, but not rename or delete it).
+class FileHolder {
+public:
+    FileHolder(const std::wstring& path, bool scanner);
+    ~FileHolder() { release(); }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+
+    // True once the file is held.
+    bool holding() const { return holding_; }
+    void release();
+
+private:
+    UniqueHandle process_;
+    UniqueHandle release_;
+    bool holding_ = false;
 };

@@ -65,16 +65,6 @@ void post_progress(const GameFilesJob& job, const std::string& title, const std:
         post_progress_event(job.request.window, title, details, percent, indeterminate, figures);
 }
 
-ProgressFigures figures_of(const char* phase, uint64_t bytes_done, uint64_t bytes_total,
-                           uint64_t files_done, uint64_t files_total) {
-    ProgressFigures figures;
-    figures.phase = phase;
-    figures.bytes_done = bytes_done;
-    figures.bytes_total = bytes_total;
-    figures.files_done = files_done;
-    figures.files_total = files_total;
-    return figures;
-}
 
 void post_error(const GameFilesJob& job, const std::string& title, const std::string& message) {
     if (!stopped(job)) post_download_error(job.request.window, title, message);
@@ -93,13 +83,13 @@ std::string first_error_of(DownloadRun& run) {
     return message;
 }
 
-// With release keys, the manifest is read only once its signature verified.
+// The manifest is read only once it is trusted (verified, with release keys).
 // False (with the page's error) when it did not: nothing is written, moved
 // or started from such a manifest.
 bool manifest_verified(const GameFilesJob& job, const std::string& manifest) {
-    if (!releases_verified()) return true;
     std::string reason;
-    const bool verified = fetch_and_verify(SignedDocument::Manifest, MANIFEST_PATH, manifest, reason);
+    const bool verified =
+        fetch_and_verify(SignedDocument::Manifest, MANIFEST_PATH, manifest, reason);
     if (stopped(job)) return false;
     if (verified) return true;
     log_line_bounded("!! download: manifest.json not verified: %s", reason.c_str());
@@ -149,7 +139,7 @@ bool hash_pass(GameFilesJob& job, const std::vector<ManifestEntry*>& to_hash,
         char details[96];
         std::snprintf(details, sizeof details, "Проверено %u из %u", i, n);
         post_progress(job, TITLE_CHECKING, details, total == 0 ? 0 : percent_of(hashed, total),
-                      false, figures_of("check", hashed, total, i, n));
+                      false, ProgressFigures{"check", hashed, total, i, n});
         FileState state = query_file_state(entry.local_path);
         if (!state.exists) state = FileState();
         std::string digest =
@@ -256,11 +246,11 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
         }
         uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
         int percent = percent_of(shown, need);
-        ProgressFigures figures =
-            figures_of("download", shown, need,
-                       static_cast<uint64_t>(run.files_done.load()), run.queue.size());
         // A failed attempt takes its bytes back, and the average with them.
-        figures.bytes_per_second = speed > 0.0 ? static_cast<uint64_t>(speed * 1048576.0) : 0;
+        const ProgressFigures figures{"download", shown, need,
+                                      static_cast<uint64_t>(run.files_done.load()),
+                                      run.queue.size(),
+                                      speed > 0.0 ? static_cast<uint64_t>(speed * 1048576.0) : 0};
         post_progress(job, "Скачивание ресурсов игры",
                       download_details(run, done < 0 ? 0 : done, need, speed), percent, false,
                       figures);
@@ -273,7 +263,7 @@ void run_game_files_job(const JobRef& job_ref) {
     const std::wstring index_path = install_dir + L"\\" + FILE_INDEX_NAME;
 
     post_progress(job, "Проверка обновлений...", "Получение списка файлов", 0, true,
-                  figures_of("manifest", 0, 0, 0, 0));
+                  ProgressFigures{"manifest"});
     if (!fetch_manifest(job, install_dir)) return;
 
     FileIndex index = load_file_index(index_path);
@@ -330,7 +320,7 @@ void run_game_files_job(const JobRef& job_ref) {
     }
 
     post_progress(job, TITLE_CHECKING, "Все файлы на месте", 100, false,
-                  figures_of("done", need, need, to_download.size(), to_download.size()));
+                  ProgressFigures{"done", need, need, to_download.size(), to_download.size()});
     log_line("download: done, %u files, %s MB downloaded",
              static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
     if (!stopped(job)) PostMessageW(job.request.window, WM_START_GAME, 0, 0);

@@ -33,7 +33,9 @@ bool verify_document(SignedDocument document, const std::string& document_bytes,
 bool verify_and_remember(SignedDocument document, const std::string& document_bytes,
                          const std::string& signature_text, std::string& reason);
 
-// Fetches the signature file beside `document_path` (its path + ".sig") from
-// the content server and verifies and remembers `document_bytes` with it.
+// Whether `document_bytes`, fetched from `document_path`, may be read. Without
+// release keys (a development build) every document may. With them, the
+// signature file beside it (its path + ".sig") is fetched, and the document
+// verified and its release remembered.
 bool fetch_and_verify(SignedDocument document, const std::string& document_path,
                       const std::string& document_bytes, std::string& reason);

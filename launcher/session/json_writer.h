@@ -26,9 +26,9 @@ struct ProgressFigures {
     const char* phase = nullptr;  // "manifest", "check", "download" or "done"
     uint64_t bytes_done = 0;      // bytes hashed or downloaded in this phase
     uint64_t bytes_total = 0;
-    uint64_t bytes_per_second = 0;  // 0 until there is a real sample
     uint64_t files_done = 0;
     uint64_t files_total = 0;
+    uint64_t bytes_per_second = 0;  // 0 until there is a real sample
 };
 std::string progress_event_text(const std::string& title, const std::string& details,
                                 int percent, bool indeterminate,

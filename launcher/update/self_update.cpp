@@ -53,9 +53,8 @@ bool accept_record(const std::string& text, const char* current, UpdateRecord& r
     return true;
 }
 
-// With release keys, the record is read only once its signature verified.
+// The record is read only once it is trusted (verified, with release keys).
 bool record_verified(const std::string& text) {
-    if (!releases_verified()) return true;
     std::string reason;
     if (fetch_and_verify(SignedDocument::LauncherRecord, RECORD_PATH, text, reason)) return true;
     log_line_bounded("!! update: latest.json not verified: %s", reason.c_str());
@@ -140,8 +139,10 @@ void restore_old_executable(const std::wstring& exe, const std::wstring& old_exe
 // executable is still in place afterwards.
 bool swap_in_new_executable(const std::wstring& exe, const std::wstring& new_exe,
                             const std::wstring& old_exe) {
+    // A read-only ".old" would refuse the replacing move; a held one is
+    // waited for by the move itself.
+    DeleteFileW(old_exe.c_str());
     DWORD error = 0;
-    delete_file_patiently(old_exe, error);
     if (!move_file_patiently(exe, old_exe, MOVEFILE_REPLACE_EXISTING, error)) {
         log_line("!! update: cannot rename running exe (%lu)", error);
         delete_file_patiently(new_exe, error);

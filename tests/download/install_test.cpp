@@ -34,17 +34,6 @@ protected:
     }
 };
 
-ProgressFigures figures(const char* phase, uint64_t bytes_done, uint64_t bytes_total,
-                        uint64_t files_done, uint64_t files_total) {
-    ProgressFigures f;
-    f.phase = phase;
-    f.bytes_done = bytes_done;
-    f.bytes_total = bytes_total;
-    f.files_done = files_done;
-    f.files_total = files_total;
-    return f;
-}
-
 std::vector<GameFile> game_like_set() {
     std::vector<GameFile> files;
     for (unsigned i = 0; i < 300; ++i) {
@@ -74,10 +63,10 @@ TEST_F(Install, FreshInstallThenEverythingTrusted) {
     for (const GameFile& f : files) total += f.content.size();
     EXPECT_EQ(window.events.front(),
               progress_event_text("Проверка обновлений...", "Получение списка файлов", 0, true,
-                                  figures("manifest", 0, 0, 0, 0)));
+                                  ProgressFigures{"manifest"}));
     EXPECT_EQ(window.last_event(),
               progress_event_text("Проверка файлов", "Все файлы на месте", 100, false,
-                                  figures("done", total, total, 304, 304)));
+                                  ProgressFigures{"done", total, total, 304, 304}));
     EXPECT_EQ(window.count("Проверено"), 0);
     // Every download event carries its raw figures, and they only grow.
     uint64_t last_done = 0;
@@ -105,7 +94,7 @@ TEST_F(Install, FreshInstallThenEverythingTrusted) {
     ASSERT_EQ(window.events.size(), 2u);
     EXPECT_EQ(window.last_event(),
               progress_event_text("Проверка файлов", "Все файлы на месте", 100, false,
-                                  figures("done", 0, 0, 0, 0)));
+                                  ProgressFigures{"done"}));
     std::vector<SeenRequest> seen = seen_requests();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].path, "/pc/manifest.json");
@@ -155,12 +144,12 @@ TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
     const uint64_t total = files[1].content.size() + files[4].content.size();
     EXPECT_EQ(window.count("Проверено"), 2);
     EXPECT_EQ(window.count(progress_event_text("Проверка файлов", "Проверено 0 из 2", 0, false,
-                                               figures("check", 0, total, 0, 2))),
+                                               ProgressFigures{"check", 0, total, 0, 2})),
               1);
     EXPECT_EQ(window.count(progress_event_text(
                   "Проверка файлов", "Проверено 1 из 2",
                   static_cast<int>(files[1].content.size() * 100 / total), false,
-                  figures("check", files[1].content.size(), total, 1, 2))),
+                  ProgressFigures{"check", files[1].content.size(), total, 1, 2})),
               1);
     for (const char* path : {"/pc/files/f0.bin", "/pc/files/f1.bin", "/pc/files/f5.bin"})
         EXPECT_EQ(requests_for(path), 0) << path;

@@ -9,6 +9,7 @@
 #include "launcher/download/game_files_job.h"
 #include "launcher/download/part_file.h"
 #include "launcher/net/sha256.h"
+#include "scanner_support.h"
 
 namespace {
 
@@ -174,24 +175,11 @@ TEST_F(Resume, FileHeldOpenKeepsItsPartial) {
     put_local("gta_sa.exe", "an older, shorter version");
 
     // The game holds its executable open from a process of its own.
-    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
-    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalHoldReady" + tag).c_str()));
-    UniqueHandle release(
-        CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalHoldRelease" + tag).c_str()));
-    std::wstring command = L"\"" + exe_dir() + L"\\hold_file.exe\" \"" + local("gta_sa.exe") +
-                           L"\" Local\\KorvalHoldReady" + tag + L" Local\\KorvalHoldRelease" + tag;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &si, &pi));
-    UniqueHandle holder(pi.hProcess);
-    UniqueHandle holder_thread(pi.hThread);
-    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+    FileHolder holder(local("gta_sa.exe"), false);
+    ASSERT_TRUE(holder.holding());
 
     run_job();
-    SetEvent(release.get());
-    WaitForSingleObject(holder.get(), 10000);
+    holder.release();
     EXPECT_EQ(window.start_game, 0);
     EXPECT_EQ(window.last_event(),
               error_event_text("Ошибка загрузки",

@@ -447,19 +447,11 @@ TEST_F(UpdateCycle, ANewExecutableThatCannotTakeTheNameLeavesTheOldOneInPlace) {
     const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
     publish(probe, sha256_hex(probe));
     ASSERT_TRUE(write_file(exe + L".new", "left by an earlier update"));
-    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
-    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalNewReady" + tag).c_str()));
-    UniqueHandle release(
-        CreateEventW(nullptr, TRUE, FALSE, (L"Local\\KorvalNewRelease" + tag).c_str()));
-    UniqueHandle holder(start_process(exe_dir() + L"\\hold_file.exe",
-                                      L"\"" + exe + L".new\" Local\\KorvalNewReady" + tag +
-                                          L" Local\\KorvalNewRelease" + tag + L" scanner"));
-    ASSERT_TRUE(holder.valid());
-    ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+    FileHolder holder(exe + L".new", true);
+    ASSERT_TRUE(holder.holding());
 
     ASSERT_EQ(run_launcher(L""), 0);
-    SetEvent(release.get());
-    WaitForSingleObject(holder.get(), 10000);
+    holder.release();
     const std::string log = log_text();
     EXPECT_TRUE(contains(log, "!! update: cannot put new exe in place (32), rolling back\r\n"))
         << log;
