@@ -152,6 +152,15 @@ TEST(MainWindowTaskbar, TheButtonFollowsTheEventsToThePage) {
     EXPECT_EQ(u.state, TaskbarProgress::Error);
     EXPECT_TRUE(u.flash);
     EXPECT_EQ(update(R"({"type":"launching"})").state, TaskbarProgress::None);
+    // A pause keeps the bar where it was, in the paused colour; a cancel
+    // clears it, and the download it cut short earns no flash later.
+    update(R"({"type":"progress","title":"t","details":"d","percent":12,"indeterminate":false,)"
+           R"("phase":"download"})");
+    EXPECT_EQ(update(R"({"type":"paused"})").state, TaskbarProgress::Paused);
+    EXPECT_EQ(update(R"({"type":"cancelled"})").state, TaskbarProgress::None);
+    EXPECT_FALSE(update(R"({"type":"progress","title":"t","details":"d","percent":100,)"
+                        R"("indeterminate":false,"phase":"done"})")
+                     .flash);
     EXPECT_EQ(update(R"({"type":"installDir","path":"C:\\x"})").state,
               TaskbarProgress::Unchanged);
 }

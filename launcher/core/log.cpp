@@ -10,6 +10,7 @@
 namespace {
 
 FILE* log_file = nullptr;
+std::string log_file_path;
 // Guards log_file and keeps the prefix, message and line feed of one line
 // together; SRWLOCK needs no initialisation, so logging works from the first
 // line of the process on.
@@ -34,11 +35,14 @@ void write_line(const std::string& message) {
 }  // namespace
 
 void log_open(const std::string& path_ansi, bool append) {
-    // Text mode: every line feed is stored as CR LF.
+    // Text mode: every line feed is stored as CR LF. The C runtime's files
+    // share reading and writing, so the player can open the log while the
+    // launcher writes it.
     FILE* file = std::fopen(path_ansi.c_str(), append ? "a" : "w");
     AcquireSRWLockExclusive(&log_lock);
     FILE* old = log_file;
     log_file = file;
+    log_file_path = file ? path_ansi : std::string();
     ReleaseSRWLockExclusive(&log_lock);
     if (old) std::fclose(old);
 }
@@ -49,6 +53,13 @@ void log_close() {
     log_file = nullptr;
     ReleaseSRWLockExclusive(&log_lock);
     if (old) std::fclose(old);
+}
+
+std::string log_path() {
+    AcquireSRWLockShared(&log_lock);
+    std::string path = log_file_path;
+    ReleaseSRWLockShared(&log_lock);
+    return path;
 }
 
 bool log_is_open() {

@@ -10,6 +10,8 @@
 void log_open(const std::string& path_ansi, bool append);
 void log_close();
 bool log_is_open();
+// The open log's ANSI path; empty without a log.
+std::string log_path();
 
 // "hh:mm:ss.mmm " + message + line feed. No effect without an open log.
 // Lines from different threads never mix: each line is written under a lock.

@@ -9,6 +9,8 @@
 #include "launcher/download/game_files_job.h"
 #include "launcher/session/game_launch.h"
 #include "launcher/session/install_dir.h"
+#include "launcher/session/json_writer.h"
+#include "launcher/session/player_actions.h"
 #include "log.h"
 #include "taskbar.h"
 #include "window_messages.h"
@@ -21,6 +23,28 @@ namespace {
 const COLORREF BACKGROUND = RGB(5, 5, 5);
 const DWORD DARK_TITLE_BAR_ATTRIBUTE = 20;
 const int ICON_RESOURCE = 1;
+// A second close within this time of the question closes: a page that
+// cannot answer never keeps the window open.
+const DWORD CLOSE_QUESTION_MS = 10000;
+
+// Window thread only; 0 when no question is out.
+DWORD close_asked_at = 0;
+
+// The close box, Alt+F4 and the taskbar's "Close window" come as SC_CLOSE;
+// during a download the page asks the player first. A WM_CLOSE of its own
+// (the page's exit, the game start's timer, Windows' end of session) never asks.
+bool ask_before_close() {
+    if (!current_browser || closing || !game_files_job_downloading()) return false;
+    const DWORD now = GetTickCount();
+    if (close_asked_at != 0 && now - close_asked_at < CLOSE_QUESTION_MS) {
+        log_line("window: closed again while asked, closing");
+        return false;
+    }
+    close_asked_at = now == 0 ? 1 : now;
+    log_line("window: close during the download, the page asks");
+    send_page_event(bare_event_text("closeQuestion"));
+    return true;
+}
 
 void focus_browser() {
     cef_browser_host_t* host = current_browser->get_host(current_browser);
@@ -70,6 +94,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return 0;
         }
         break;
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) == SC_CLOSE && ask_before_close()) return 0;
+        break;
     case WM_ERASEBKGND:
         // The browser covers the client area.
         return 1;
@@ -97,6 +124,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         return 0;
     case WM_PICK_DIR:
         run_pick_flow();
+        return 0;
+    case WM_FILES_CHECKED:
+        game_files_checked(wparam, static_cast<uint64_t>(lparam));
         return 0;
     }
     if (message == taskbar_button_created_message()) {

@@ -25,6 +25,8 @@ struct InstallDirCheck {
 struct SessionState {
     std::string nick;
     bool busy = false;
+    bool paused = false;     // the player paused the job; busy stays set
+    bool verifying = false;  // the job is the player's check of every file
     std::string main_server_address;  // host:port of server id "main"
     std::string server_address;       // host:port the game is started with
     std::string game_dir;             // ANSI

@@ -6,6 +6,7 @@ target_sources(korval_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/option_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/session_state.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/shell_actions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup_sequence.cpp
   ${CMAKE_CURRENT_LIST_DIR}/taskbar.cpp

@@ -25,6 +25,8 @@ TBPFLAG flag_of(TaskbarProgress state) {
         return TBPF_INDETERMINATE;
     case TaskbarProgress::Normal:
         return TBPF_NORMAL;
+    case TaskbarProgress::Paused:
+        return TBPF_PAUSED;
     case TaskbarProgress::Error:
         return TBPF_ERROR;
     default:
@@ -56,8 +58,11 @@ TaskbarUpdate taskbar_update_for(const std::string& event_json, bool& downloaded
         update.percent = 100;
         update.flash = true;
         downloaded_so_far = false;
-    } else if (type == "launching") {
+    } else if (type == "paused") {
+        update.state = TaskbarProgress::Paused;
+    } else if (type == "launching" || type == "cancelled") {
         update.state = TaskbarProgress::None;
+        if (type == "cancelled") downloaded_so_far = false;
     }
     return update;
 }

@@ -7,11 +7,11 @@
 
 #include <windows.h>
 
-enum class TaskbarProgress { Unchanged, None, Indeterminate, Normal, Error };
+enum class TaskbarProgress { Unchanged, None, Indeterminate, Normal, Paused, Error };
 
 struct TaskbarUpdate {
     TaskbarProgress state = TaskbarProgress::Unchanged;
-    int percent = 0;     // with Normal
+    int percent = 0;     // with Normal and Error; Paused keeps the last one
     bool flash = false;  // when the window is not in front
 };
 

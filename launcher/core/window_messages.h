@@ -11,6 +11,9 @@ const UINT WM_PAGE_EVENT = WM_APP + 1;
 const UINT WM_START_GAME = WM_APP + 2;
 // Run the folder dialog outside the console callback that asked for it.
 const UINT WM_PICK_DIR = WM_APP + 3;
+// The player's check of the game files ended with every file in place:
+// wParam files downloaded again, lParam files checked.
+const UINT WM_FILES_CHECKED = WM_APP + 4;
 
 // Closes the window 1.5 s after the game was started.
 const UINT_PTR CLOSE_TIMER_ID = 1;

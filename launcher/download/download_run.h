@@ -25,6 +25,9 @@ struct DownloadRun {
     // the bytes of failed attempts. Read as signed by the job.
     std::atomic<uint64_t> downloaded_bytes{0};
     std::atomic<int32_t> stop_requested{0};
+    // The player's pause: the job ends like a stop, posts nothing more, but
+    // still saves the index of what is in place, so a resume trusts it.
+    std::atomic<int32_t> pause_requested{0};
     // Workers and their transfers stop as soon as they see it.
     std::atomic<int32_t> abort{0};
     std::atomic<int32_t> error_recorded{0};

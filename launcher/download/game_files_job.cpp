@@ -39,6 +39,7 @@ struct GameFilesJob {
     GameFilesRequest request;
     DownloadRun run;
     std::vector<ManifestEntry> entries;
+    std::atomic<bool> downloading{false};
 };
 
 using JobRef = std::shared_ptr<GameFilesJob>;
@@ -56,7 +57,12 @@ SRWLOCK index_lock = SRWLOCK_INIT;
 // The test failure fires once per process, whatever the number of jobs.
 std::atomic<bool> fake_error_used{false};
 
-bool stopped(const GameFilesJob& job) { return job.run.stop_requested.load() != 0; }
+bool stopped(const GameFilesJob& job) {
+    return job.run.stop_requested.load() != 0 || job.run.pause_requested.load() != 0;
+}
+
+// A paused job still saves what it has; only a hard stop hands the index on.
+bool hard_stopped(const GameFilesJob& job) { return job.run.stop_requested.load() != 0; }
 
 // A stopped job says nothing more: its window may already belong to a newer job.
 void post_progress(const GameFilesJob& job, const std::string& title, const std::string& details,
@@ -72,7 +78,7 @@ void post_error(const GameFilesJob& job, const std::string& title, const std::st
 
 void save_index_unless_stopped(const GameFilesJob& job, const std::wstring& index_path) {
     AcquireSRWLockExclusive(&index_lock);
-    if (!stopped(job)) save_file_index(index_path, job.entries);
+    if (!hard_stopped(job)) save_file_index(index_path, job.entries);
     ReleaseSRWLockExclusive(&index_lock);
 }
 
@@ -143,7 +149,7 @@ bool hash_pass(GameFilesJob& job, const std::vector<ManifestEntry*>& to_hash,
         FileState state = query_file_state(entry.local_path);
         if (!state.exists) state = FileState();
         std::string digest =
-            hash_local_file(entry.local_path, state.size, job.run.stop_requested, hashed);
+            hash_local_file(entry.local_path, state.size, job.run.abort, hashed);
         if (stopped(job)) return false;
         if (digest == entry.hash)
             entry.verified_time.store(state.time);
@@ -189,6 +195,7 @@ std::string download_details(const DownloadRun& run, int64_t done_bytes, uint64_
 bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint64_t need) {
     GameFilesJob& job = *job_ref;
     DownloadRun& run = job.run;
+    job.downloading.store(true);
     DWORD start_error = 0;
     std::vector<HANDLE> workers = start_workers(job_ref, start_error);
     if (workers.empty())
@@ -225,6 +232,7 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
             // are told to stop, and their references keep the job alive.
             if (wait == WAIT_FAILED) run.abort.store(1);
             for (HANDLE worker : workers) CloseHandle(worker);
+            job.downloading.store(false);
             save_index_unless_stopped(job, index_path);
             if (stopped(job)) return false;
             if (run.error_recorded.load() != 0) {
@@ -270,7 +278,10 @@ void run_game_files_job(const JobRef& job_ref) {
     std::vector<ManifestEntry*> to_hash;
     std::vector<ManifestEntry*> to_download;
     for (ManifestEntry& entry : job.entries) {
-        Classification c = classify_entry(entry, index);
+        // The player's check trusts no index: every present file is hashed.
+        Classification c = job.request.verify_all && query_file_state(entry.local_path).exists
+                               ? Classification{EntryClass::NeedsHash}
+                               : classify_entry(entry, index);
         if (c.kind == EntryClass::Trusted)
             entry.verified_time.store(c.time);
         else if (c.kind == EntryClass::NeedsDownload)
@@ -323,7 +334,11 @@ void run_game_files_job(const JobRef& job_ref) {
                   ProgressFigures{"done", need, need, to_download.size(), to_download.size()});
     log_line("download: done, %u files, %s MB downloaded",
              static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
-    if (!stopped(job)) PostMessageW(job.request.window, WM_START_GAME, 0, 0);
+    if (stopped(job)) return;
+    if (job.request.verify_all)
+        PostMessageW(job.request.window, WM_FILES_CHECKED, to_download.size(), job.entries.size());
+    else
+        PostMessageW(job.request.window, WM_START_GAME, 0, 0);
 }
 
 DWORD WINAPI job_thread_proc(LPVOID param) {
@@ -334,25 +349,40 @@ DWORD WINAPI job_thread_proc(LPVOID param) {
 
 }  // namespace
 
-void stop_game_files_job() {
+void stop_game_files_job(JobStop how) {
     if (!job_thread) return;
+    DownloadRun& run = current_job->run;
     AcquireSRWLockExclusive(&index_lock);
-    current_job->run.stop_requested.store(1);
-    current_job->run.abort.store(1);
+    if (how == JobStop::Pause)
+        run.pause_requested.store(1);
+    else
+        run.stop_requested.store(1);
+    run.abort.store(1);
     ReleaseSRWLockExclusive(&index_lock);
-    if (WaitForSingleObject(job_thread, JOB_STOP_WAIT_MS) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(job_thread, JOB_STOP_WAIT_MS) != WAIT_OBJECT_0) {
         log_line("!! download: the job did not stop within %lu ms; left to end on its own",
                  static_cast<unsigned long>(JOB_STOP_WAIT_MS));
+        // From here on the index may be the next job's.
+        AcquireSRWLockExclusive(&index_lock);
+        run.stop_requested.store(1);
+        ReleaseSRWLockExclusive(&index_lock);
+    }
     CloseHandle(job_thread);
     job_thread = nullptr;
     current_job.reset();
+}
+
+bool game_files_job_downloading() {
+    return job_thread && current_job->downloading.load() &&
+           WaitForSingleObject(job_thread, 0) == WAIT_TIMEOUT;
 }
 
 void begin_game_files_job(const GameFilesRequest& request) {
     stop_game_files_job();
     JobRef job = std::make_shared<GameFilesJob>();
     job->request = request;
-    log_line("download: started into '%s'%s", request.install_dir.c_str(),
+    log_line("download: started into '%s'%s%s", request.install_dir.c_str(),
+             request.verify_all ? ", checking every file" : "",
              request.fake_error && !fake_error_used.load()
                  ? ", --fake-error: will break once at 30%"
                  : "");

@@ -67,8 +67,15 @@ Transfer fetch_into_part(const ManifestEntry& entry, uint64_t offset, HANDLE fil
             error = "остановлено";
             return Transfer::Failed;
         }
+        // A read waits until its whole block has arrived, which on a slow
+        // link keeps a pause or stop waiting for seconds: read only what is
+        // there (the ask waits for the first bytes, not for a block).
+        DWORD available = 0;
         DWORD read = 0;
-        if (!WinHttpReadData(handles.request, buffer.get(), BLOCK_BYTES, &read)) {
+        if (!WinHttpQueryDataAvailable(handles.request, &available) ||
+            (available > 0 &&
+             !WinHttpReadData(handles.request, buffer.get(),
+                              available < BLOCK_BYTES ? available : BLOCK_BYTES, &read))) {
             const DWORD code = GetLastError();
             error = with_error_code("обрыв соединения (", code);
             return Transfer::Failed;

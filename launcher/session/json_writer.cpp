@@ -35,14 +35,14 @@ std::string json_quote(const std::string& text) {
 
 std::string init_event_text(const std::string& nick, const std::string& version,
                             bool engineering, bool installed, const std::string& main_address,
-                            const std::string& test_address) {
+                            const std::string& test_address, const std::string& install_dir) {
     return std::string("{\"type\":\"init\",\"nick\":") + json_quote(nick) +
            ",\"version\":" + json_quote(version) + ",\"engineering\":" + json_bool(engineering) +
            ",\"installed\":" + json_bool(installed) +
            ",\"servers\":[{\"id\":\"main\",\"name\":\"Основной сервер\",\"address\":" +
            json_quote(main_address) +
            "},{\"id\":\"test\",\"name\":\"Тестовый сервер\",\"address\":" +
-           json_quote(test_address) + "}]}";
+           json_quote(test_address) + "}],\"installDir\":" + json_quote(install_dir) + "}";
 }
 
 std::string install_dir_event_text(const InstallDirCheck& check) {
@@ -52,12 +52,48 @@ std::string install_dir_event_text(const InstallDirCheck& check) {
            json_quote(check.error) + ",\"gamePresent\":" + json_bool(check.game_present) + "}";
 }
 
-std::string error_event_text(const std::string& title, const std::string& message) {
-    return "{\"type\":\"error\",\"title\":" + json_quote(title) +
-           ",\"message\":" + json_quote(message) + "}";
+std::string error_code_of(const std::string& message) {
+    for (size_t close = message.rfind(')'); close != std::string::npos && close > 0;
+         close = message.rfind(')', close - 1)) {
+        const size_t open = message.rfind('(', close);
+        if (open == std::string::npos) break;
+        const std::string digits = message.substr(open + 1, close - open - 1);
+        // Only at the end of a sentence: "(2)" inside a file's name is no code.
+        const std::string after = message.substr(close + 1);
+        const bool ends_sentence = after.empty() || after == "." || after.rfind(". ", 0) == 0;
+        if (ends_sentence && !digits.empty() && digits.size() <= 10 &&
+            digits.find_first_not_of("0123456789") == std::string::npos)
+            return digits;
+    }
+    return std::string();
 }
 
-std::string launching_event_text() { return "{\"type\":\"launching\"}"; }
+std::string error_event_text(const std::string& title, const std::string& message) {
+    const std::string code = error_code_of(message);
+    return "{\"type\":\"error\",\"title\":" + json_quote(title) +
+           ",\"message\":" + json_quote(message) +
+           (code.empty() ? std::string() : ",\"code\":" + code) + "}";
+}
+
+std::string launching_event_text() { return bare_event_text("launching"); }
+
+std::string bare_event_text(const char* type) {
+    return std::string("{\"type\":\"") + type + "\"}";
+}
+
+std::string files_checked_event_text(uint64_t checked, uint64_t repaired) {
+    return "{\"type\":\"filesChecked\",\"filesChecked\":" + std::to_string(checked) +
+           ",\"filesRepaired\":" + std::to_string(repaired) + "}";
+}
+
+std::string engineering_event_text(const std::string& version, const std::string& install_dir,
+                                   const std::string& content_server,
+                                   const std::string& log_path) {
+    return "{\"type\":\"engineering\",\"version\":" + json_quote(version) +
+           ",\"installDir\":" + json_quote(install_dir) +
+           ",\"contentServer\":" + json_quote(content_server) +
+           ",\"logPath\":" + json_quote(log_path) + "}";
+}
 
 std::string progress_event_text(const std::string& title, const std::string& details,
                                 int percent, bool indeterminate, const ProgressFigures& figures) {

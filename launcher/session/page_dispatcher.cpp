@@ -14,6 +14,7 @@
 #include "launcher/core/win_handles.h"
 #include "launcher/core/window_messages.h"
 #include "launcher/download/game_files_job.h"
+#include "player_actions.h"
 #include "text_convert.h"
 
 namespace {
@@ -43,7 +44,7 @@ void on_ready() {
     log_line("page ready, saved nick '%s'", session.nick.c_str());
     send_page_event(init_event_text(session.nick, LAUNCHER_VERSION, session.engineering,
                                     session.installed, session.main_server_address,
-                                    test_server_address()));
+                                    test_server_address(), ansi_to_utf8(session.game_dir)));
     if (!session.autotest_nick.empty()) handle_nick(session.autotest_nick, "main");
 }
 
@@ -68,7 +69,11 @@ void on_install() {
 
 void on_retry() {
     // Not guarded by busy: a failed job leaves it set, and retry is the way out.
-    if (!session.nick.empty() && !session.game_dir.empty()) start_game_files_job();
+    // A paused job is resumed, not retried.
+    // The player's check needs no nick: it starts no game.
+    const bool can_run = !session.nick.empty() || session.verifying;
+    if (!session.paused && can_run && !session.game_dir.empty())
+        start_game_files_job();
 }
 
 void on_link(const std::string& name) {
@@ -91,8 +96,15 @@ const MessageRule MESSAGE_RULES[] = {
     {"retry", [](const PageMessage&) { on_retry(); }},
     {"exit", [](const PageMessage&) { PostMessageW(main_window, WM_CLOSE, 0, 0); }},
     {"link", [](const PageMessage& m) { on_link(m.name); }},
-    {"menu",
-     [](const PageMessage&) { log_line("page: engineering menu (not implemented on PC yet)"); }},
+    {"menu", [](const PageMessage&) { show_engineering_menu(); }},
+    {"pause", [](const PageMessage&) { pause_game_files(); }},
+    {"resume", [](const PageMessage&) { resume_game_files(); }},
+    {"cancel", [](const PageMessage&) { cancel_game_files(); }},
+    {"verify", [](const PageMessage&) { verify_game_files(); }},
+    {"changeDir", [](const PageMessage& m) { change_game_folder(m.nick, m.server_id); }},
+    {"openDir", [](const PageMessage&) { open_game_folder(); }},
+    {"openLog", [](const PageMessage&) { open_log(); }},
+    {"copy", [](const PageMessage& m) { copy_page_text(m.text); }},
     // The modal dialog must not run inside the runtime's console callback.
     {"pickDir", [](const PageMessage&) { PostMessageW(main_window, WM_PICK_DIR, 0, 0); }},
 };
@@ -153,6 +165,7 @@ void start_game_files_job() {
     request.install_dir = session.game_dir;
     request.fake_error = session.fake_error;
     request.window = main_window;
+    request.verify_all = session.verifying;
     begin_game_files_job(request);
 }
 

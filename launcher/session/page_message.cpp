@@ -45,11 +45,13 @@ bool launcher_message_of(const std::string& console_text, std::string& json) {
 PageMessage read_page_message(const std::string& json) {
     PageMessage message;
     message.type = json_string_field(json, "type");
-    if (message.type == "nick") {
+    if (message.type == "nick" || message.type == "changeDir") {
         message.nick = json_string_field(json, "nick");
         message.server_id = json_string_field(json, "serverId");
     } else if (message.type == "link") {
         message.name = json_string_field(json, "name");
+    } else if (message.type == "copy") {
+        message.text = json_string_field(json, "text");
     }
     return message;
 }

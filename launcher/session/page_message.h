@@ -10,12 +10,14 @@ const char PAGE_MESSAGE_PREFIX[] = "__launcher__:";
 bool launcher_message_of(const std::string& console_text, std::string& json);
 
 // What the dispatcher acts on: the type and the string members its type
-// carries (nick and serverId of "nick", name of "link"); others stay empty.
+// carries (nick and serverId of "nick" and "changeDir", name of "link", text
+// of "copy"); others stay empty.
 struct PageMessage {
     std::string type;
     std::string nick;
     std::string server_id;
     std::string name;
+    std::string text;
 };
 
 PageMessage read_page_message(const std::string& json);

@@ -113,18 +113,8 @@ TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
 
     // f1: touched, same content. f2: deleted. f3: its index line carries an
     // older hash. f4: same size, other content, touched.
-    FILETIME later;
-    ULARGE_INTEGER t;
-    t.QuadPart = file_time(local("f1.bin")) + 10000000ull * 3600;
-    later.dwLowDateTime = t.LowPart;
-    later.dwHighDateTime = t.HighPart;
-    {
-        HANDLE h = CreateFileW(local("f1.bin").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &later));
-        CloseHandle(h);
-    }
+    const uint64_t touched = file_time(local("f1.bin")) + 10000000ull * 3600;
+    ASSERT_TRUE(set_file_time(local("f1.bin"), touched));
     ASSERT_TRUE(DeleteFileW(local("f2.bin").c_str()));
     std::string index = index_text();
     const std::string f3_hash = sha256_hex(files[3].content);
@@ -137,7 +127,7 @@ TEST_F(Install, LaterRunHashesOnlyDoubtfulFiles) {
     ASSERT_EQ(window.start_game, 1) << window.last_event();
     expect_installed(files);
     EXPECT_EQ(index_text(), expected_index(files));
-    EXPECT_EQ(file_time(local("f1.bin")), t.QuadPart);
+    EXPECT_EQ(file_time(local("f1.bin")), touched);
 
     // Two doubtful files: "0 of 2" and "1 of 2", never "2 of 2"; the percent
     // is the share of bytes hashed before the file being started.

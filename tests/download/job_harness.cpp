@@ -173,3 +173,15 @@ void JobFixtureBase::run_job(bool fake_error) {
 }
 
 uint64_t file_time(const std::wstring& path) { return query_file_state(path).time; }
+
+bool set_file_time(const std::wstring& path, uint64_t time) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ULARGE_INTEGER t;
+    t.QuadPart = time;
+    FILETIME when{t.LowPart, t.HighPart};
+    const bool set = SetFileTime(file, nullptr, nullptr, &when) != FALSE;
+    CloseHandle(file);
+    return set;
+}

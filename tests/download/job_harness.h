@@ -89,3 +89,5 @@ private:
 };
 
 uint64_t file_time(const std::wstring& path);
+// Sets a file's last write time (as file_time gives it); false when refused.
+bool set_file_time(const std::wstring& path, uint64_t time);

@@ -17,11 +17,12 @@ TEST(JsonWriter, QuotesOnlyWhatJsonNeeds) {
 
 TEST(JsonWriter, EventsHaveTheirMembersInTheProtocolsOrder) {
     EXPECT_EQ(init_event_text("Ivan_Petrov", "0.1.4", false, true, "203.0.113.10:7777",
-                              "203.0.113.10:7778"),
+                              "203.0.113.10:7778", "D:\\Игры\\KORVAL"),
               "{\"type\":\"init\",\"nick\":\"Ivan_Petrov\",\"version\":\"0.1.4\","
               "\"engineering\":false,\"installed\":true,\"servers\":["
               "{\"id\":\"main\",\"name\":\"Основной сервер\",\"address\":\"203.0.113.10:7777\"},"
-              "{\"id\":\"test\",\"name\":\"Тестовый сервер\",\"address\":\"203.0.113.10:7778\"}]}");
+              "{\"id\":\"test\",\"name\":\"Тестовый сервер\",\"address\":\"203.0.113.10:7778\"}],"
+              "\"installDir\":\"D:\\\\Игры\\\\KORVAL\"}");
 
     InstallDirCheck check;
     check.path = "D:\\Игры\\KORVAL";
@@ -40,9 +41,25 @@ TEST(JsonWriter, EventsHaveTheirMembersInTheProtocolsOrder) {
 
     EXPECT_EQ(launching_event_text(), "{\"type\":\"launching\"}");
     EXPECT_EQ(error_event_text("", "x"), "{\"type\":\"error\",\"title\":\"\",\"message\":\"x\"}");
+    EXPECT_EQ(files_checked_event_text(1200, 3),
+              "{\"type\":\"filesChecked\",\"filesChecked\":1200,\"filesRepaired\":3}");
     EXPECT_EQ(progress_event_text("t", "d", -5, true),
               "{\"type\":\"progress\",\"title\":\"t\",\"details\":\"d\",\"percent\":-5,"
               "\"indeterminate\":true}");
+}
+
+// The page shows a system code apart from the sentence; only a code that
+// ends a sentence is one, whatever a file's name holds.
+TEST(JsonWriter, AnErrorsSystemCodeIsItsLastParenthesisedNumberAtASentencesEnd) {
+    EXPECT_EQ(error_event_text("Ошибка загрузки", "Файл 'a.img': обрыв соединения (12030)"),
+              "{\"type\":\"error\",\"title\":\"Ошибка загрузки\",\"message\":"
+              "\"Файл 'a.img': обрыв соединения (12030)\",\"code\":12030}");
+    EXPECT_EQ(error_code_of("Ошибка запуска samp.exe (193)."), "193");
+    EXPECT_EQ(error_code_of("Не удалось (5). Повторите."), "5");
+    EXPECT_EQ(error_code_of("Файл 'data (2).img': HTTP 404"), "");
+    EXPECT_EQ(error_code_of("Файл 'data (2) copy.img' (32)"), "32");
+    EXPECT_EQ(error_code_of("(код) () (-5) (12345678901)"), "");
+    EXPECT_EQ(error_code_of(")"), "");
 }
 
 }  // namespace

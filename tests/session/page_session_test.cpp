@@ -1,6 +1,7 @@
 // The page's messages played by the stand-in runtime against the launcher's
 // own window procedure and dispatcher, with the game files job against the
 // test content server and the SA-MP client's stand-in as samp.exe.
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -98,6 +99,12 @@ protected:
     void TearDown() override {
         stop_game_files_job();
         delete_samp_key();
+        // The launcher's own account of a failed case.
+        if (!HasFailure()) return;
+        for (const std::string& line : run.log()) std::printf("  log| %s\n", line.c_str());
+        for (const std::string& line : run.report())
+            if (line.rfind("await", 0) == 0 || line.rfind("!!", 0) == 0 || line.rfind("console", 0) == 0)
+                std::printf("  stub| %.160s\n", line.c_str());
     }
     void play(const std::string& scenario, UINT limit_ms = 30000) {
         run.write_scenario(scenario);
@@ -119,7 +126,8 @@ TEST_F(PageSession, ReadyAnswersWithInitAndTheSavedSampName) {
         R"({"type":"init","nick":"Ivan_Petrov","version":"0.1.4","engineering":false,)"
         R"("installed":false,"servers":[{"id":"main","name":"Основной сервер","address":")" +
         std::string(MAIN) +
-        R"("},{"id":"test","name":"Тестовый сервер","address":"203.0.113.10:7778"}]})";
+        R"("},{"id":"test","name":"Тестовый сервер","address":"203.0.113.10:7778"}],)"
+        R"("installDir":)" + json_quote(ansi_to_utf8(session.game_dir)) + "}";
     EXPECT_EQ(events[0], init);
     EXPECT_EQ(events[1], init) << "a reloaded page gets the same answer";
     EXPECT_TRUE(logged("page ready, saved nick 'Ivan_Petrov'"));
@@ -339,13 +347,167 @@ TEST_F(PageSession, TheDefaultFolderOnAStrictSystemDriveIsInstalledAndStarted) {
     remove_tree(utf8_to_wide(std::string(strict) + "\\Games"));
 }
 
-TEST_F(PageSession, ExitClosesTheWindowAndLinksAreLogged) {
+// What the player's Windows gives back for a page's help: the clipboard,
+// the log in a viewer (a Notepad window here, closed afterwards).
+std::wstring clipboard_text() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+int close_notepad_windows() {
+    int closed = 0;
+    for (int i = 0; i < 40; ++i) {
+        HWND notepad = FindWindowW(L"Notepad", nullptr);
+        if (notepad) {
+            PostMessageW(notepad, WM_CLOSE, 0, 0);
+            ++closed;
+        } else if (closed > 0) {
+            break;
+        }
+        Sleep(100);
+    }
+    return closed;
+}
+
+TEST_F(PageSession, ExitClosesTheWindowAndTheHelpMessagesReachWindows) {
+    session.engineering = true;
     play(message(R"({"type":"link","name":"forum"})") + message(R"({"type":"menu"})") +
-             message(R"({"type":"exit"})"),
+             "await \"engineering\"\n" +
+             message(R"({"type":"copy","text":"Ошибка загрузки\nобрыв (12030) \"x\""})") +
+             message(R"({"type":"openLog"})") + message(R"({"type":"exit"})"),
          20000);
     EXPECT_TRUE(logged("link forum: not configured"));
-    EXPECT_TRUE(logged("page: engineering menu (not implemented on PC yet)"));
     EXPECT_FALSE(run.overdue()) << "exit closed the window itself";
+    EXPECT_EQ(clipboard_text(), L"Ошибка загрузки\nобрыв (12030) \"x\"");
+    EXPECT_TRUE(logged("page: copied 33 characters"));
+    // The launcher holds its log open for writing; the viewer gets a copy.
+    // Wine's prefix has no viewer for text files: Notepad opens the copy.
+    EXPECT_TRUE(logged("page: opened the log in Notepad (no viewer for text files)"));
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    EXPECT_TRUE(contains(read_file(std::wstring(temp) + L"korval_launcher_log.txt"),
+                         "page: copied 33 characters"));
+    EXPECT_GE(close_notepad_windows(), 1);
+    const std::vector<std::string> events = run.events();
+    ASSERT_EQ(events_of(events, "engineering"), 1);
+    for (const std::string& e : events) {
+        if (!contains(e, "\"engineering\"")) continue;
+        EXPECT_TRUE(contains(e, R"("version":"0.1.4","installDir":)" +
+                                    json_quote(ansi_to_utf8(session.game_dir)) +
+                                    R"(,"contentServer":"https://)"))
+            << e;
+    }
+}
+
+// A download the player pauses, resumes, cancels and starts again: every
+// new start continues the partial file with a range request, no word of a
+// stopped job reaches the page, and the game starts with every file right.
+TEST_F(PageSession, PauseResumeAndCancelKeepWhatIsDoneAndContinueIt) {
+    const std::string big = pattern_bytes(300000, 7);
+    publish_game({{"samp.exe", pattern_bytes(3000, 1)}, {"gta_sa.exe", big}});
+    set_server_faults(R"({"/pc/files/gta_sa.exe": {"trickle": [8192, 40]}})");
+    session.no_game = true;
+    const std::string downloading = "await \"phase\":\"download\"\n";
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"install"})") +
+             downloading + message(R"({"type":"pause"})") + "await \"paused\"\nwait 400\n" +
+             message(R"({"type":"pause"})") + message(R"({"type":"resume"})") + downloading +
+             message(R"({"type":"cancel"})") + "await \"cancelled\"\n" +
+             nick_message("Ivan_Petrov") + "await installDir\n" +
+             message(R"({"type":"install"})") + "await launching\n",
+         60000);
+    EXPECT_EQ(read_file(game_dir + L"\\gta_sa.exe"), big);
+    EXPECT_FALSE(file_exists(game_dir + L"\\gta_sa.exe.part"));
+    std::vector<std::string> ranges;
+    for (const SeenRequest& r : seen_requests())
+        if (r.path == "/pc/files/gta_sa.exe") ranges.push_back(r.range);
+    std::string seen;
+    for (const std::string& r : ranges) seen += "[" + r + "]";
+    ASSERT_EQ(ranges.size(), 3u) << seen;
+    EXPECT_EQ(ranges[0], "");
+    for (size_t i : {1u, 2u}) {
+        EXPECT_EQ(ranges[i].rfind("bytes=", 0), 0u) << ranges[i];
+        EXPECT_GT(std::atoll(ranges[i].c_str() + 6), 0) << ranges[i];
+    }
+    // The pause took effect at once, not at the end of a 256 KiB read.
+    EXPECT_LT(std::atoll(ranges[1].c_str() + 6), 200000) << ranges[1];
+    EXPECT_EQ(requests_for("/pc/files/samp.exe"), 1) << "a file done before the pause is trusted";
+    EXPECT_TRUE(logged("download: paused by the player"));
+    EXPECT_TRUE(logged("download: resumed by the player"));
+    EXPECT_TRUE(logged("download: cancelled by the player"));
+    const std::vector<std::string> events = run.events();
+    EXPECT_EQ(events_of(events, "paused"), 1) << "a second pause is ignored";
+    EXPECT_EQ(events_of(events, "cancelled"), 1);
+    EXPECT_EQ(events_of(events, "error"), 0);
+    EXPECT_EQ(events_of(events, "launching"), 1);
+    for (size_t i = 0; i + 1 < events.size(); ++i) {
+        if (contains(events[i], R"("type":"paused")")) {
+            EXPECT_TRUE(contains(events[i + 1], R"("phase":"manifest")")) << events[i + 1];
+        }
+        if (contains(events[i], R"("type":"cancelled")")) {
+            EXPECT_TRUE(contains(events[i + 1], R"("type":"installDir")")) << events[i + 1];
+        }
+    }
+}
+
+// The close box (SC_CLOSE) during a download: the page asks, and a second
+// close while the question is out closes, so a page that cannot answer
+// never holds the window.
+TEST_F(PageSession, TheCloseBoxAsksDuringADownloadAndASecondCloseCloses) {
+    publish_game({{"samp.exe", pattern_bytes(3000, 1)}, {"gta_sa.exe", pattern_bytes(300000, 2)}});
+    set_server_faults(R"({"/pc/files/gta_sa.exe": {"trickle": [8192, 40]}})");
+    session.no_game = true;
+    play(nick_message("Ivan_Petrov") + "await installDir\n" + message(R"({"type":"install"})") +
+             "await \"phase\":\"download\"\npost 274 61536\nawait closeQuestion\n"
+             "post 274 61536\n",
+         30000);
+    EXPECT_FALSE(IsWindow(main_window));
+    EXPECT_TRUE(logged("window: close during the download, the page asks"));
+    EXPECT_TRUE(logged("window: closed again while asked, closing"));
+    EXPECT_EQ(events_of(run.events(), "closeQuestion"), 1);
+    EXPECT_FALSE(file_exists(game_dir + L"\\gta_sa.exe")) << "never a final file unfinished";
+}
+
+// The player's check of an installed game trusts no index: a file damaged
+// behind the index's back (same size, same time) is found and fetched again,
+// and the check starts no game.
+TEST_F(PageSession, CheckingTheFilesFindsADamagedFileTheIndexTrusts) {
+    const std::string gta = pattern_bytes(50000, 2);
+    publish_game({{"samp.exe", pattern_bytes(3000, 1)}, {"gta_sa.exe", gta}});
+    {
+        JobWindow first;
+        GameFilesRequest request;
+        request.install_dir = session.game_dir;
+        request.window = first.hwnd();
+        ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
+        begin_game_files_job(request);
+        ASSERT_TRUE(first.pump_until_end());
+        ASSERT_EQ(first.start_game, 1);
+        stop_game_files_job();
+    }
+    const std::wstring damaged = game_dir + L"\\gta_sa.exe";
+    const uint64_t time = file_time(damaged);
+    ASSERT_TRUE(write_file(damaged, pattern_bytes(50000, 9)));
+    ASSERT_TRUE(set_file_time(damaged, time));
+    session.installed = true;
+    clear_server_requests();
+    play(message(R"({"type":"ready"})") + message(R"({"type":"verify"})") +
+             message(R"({"type":"verify"})") + "await filesChecked\nclose\n",
+         30000);
+    EXPECT_EQ(read_file(damaged), gta);
+    EXPECT_EQ(requests_for("/pc/files/gta_sa.exe"), 1);
+    EXPECT_EQ(requests_for("/pc/files/samp.exe"), 0);
+    const std::vector<std::string> events = run.events();
+    EXPECT_EQ(events_of(events, "launching"), 0);
+    EXPECT_EQ(events.back(), R"({"type":"filesChecked","filesChecked":2,"filesRepaired":1})");
+    EXPECT_TRUE(logged("install: every game file checked, 1 of 2 downloaded again"));
+    EXPECT_FALSE(session.busy);
+    EXPECT_EQ(samp_value("PlayerName"), "(no key)");
 }
 
 // The game start itself (WM_START_GAME), with the SA-MP stand-in as samp.exe.
@@ -408,7 +570,7 @@ TEST_F(GameLaunch, AFileThatIsNoProgramFailsEveryTryWithTheSystemsCode) {
     for (size_t i : {0u, 2u}) EXPECT_EQ(events[i], R"({"type":"launching"})");
     for (size_t i : {1u, 3u})
         EXPECT_EQ(events[i], R"({"type":"error","title":"Не удалось запустить игру",)"
-                             R"("message":"Ошибка запуска samp.exe (193)."})");
+                             R"("message":"Ошибка запуска samp.exe (193).","code":193})");
     EXPECT_TRUE(logged("!! CreateProcess(\"" + session.game_dir + "\\samp.exe\" " + MAIN +
                        ") failed: 193"));
 }

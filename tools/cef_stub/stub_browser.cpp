@@ -169,7 +169,10 @@ bool play(const std::string& step) {
         return !check_await();
     } else if (word == "post") {
         report("post %s", rest_after(step, 1).c_str());
-        PostMessageW(top, static_cast<UINT>(std::atol(rest_after(step, 1).c_str())), 0, 0);
+        // "post MESSAGE [WPARAM]"
+        const std::string wparam = rest_after(step, 2);
+        PostMessageW(top, static_cast<UINT>(std::atol(rest_after(step, 1).c_str())),
+                     wparam.empty() ? 0 : static_cast<WPARAM>(std::atol(wparam.c_str())), 0);
     } else if (word == "copy") {
         std::string from = rest_after(step, 1);
         from = from.substr(0, from.find(' '));
