@@ -1,7 +1,9 @@
 import { describe, expect, it } from 'vitest';
 import {
   DEFAULT_ERROR_TITLE,
+  readEngineering,
   readError,
+  readFilesChecked,
   readInit,
   readInstallDir,
   readLauncherEvent,
@@ -26,6 +28,15 @@ describe('init', () => {
   it('counts installed unless exactly false', () => {
     expect(readInit({ installed: false }).installed).toBe(false);
     for (const value of [true, 'false', 0, null, undefined]) expect(readInit({ installed: value }).installed).toBe(true);
+  });
+
+  it('tells a launcher that takes the job controls by the installDir member, even an empty one', () => {
+    expect(readInit({ installDir: 'D:\\Games\\KORVAL' })).toMatchObject({ installDir: 'D:\\Games\\KORVAL', jobControl: true });
+    expect(readInit({ installDir: '' })).toMatchObject({ installDir: '', jobControl: true });
+    // An older launcher: no member at all. A broken one: no usable folder, and no promise of the controls.
+    for (const value of [undefined, null, 5, ['C:\\']]) {
+      expect(readInit({ installDir: value })).toMatchObject({ installDir: '', jobControl: false });
+    }
   });
 });
 
@@ -134,6 +145,45 @@ describe('error', () => {
     expect(readError({ title: '  ', message: 'm' }).title).toBe(DEFAULT_ERROR_TITLE);
     expect(readError({ title: 'Нет связи с сервером', message: 5 })).toMatchObject({ title: 'Нет связи с сервером', message: '' });
   });
+
+  it('takes the code out of the message once, where the launcher wrote it', () => {
+    const message = (text: string, code: unknown) => readError({ title: 't', message: text, code });
+    expect(message('Ошибка загрузки файла data/x.img: обрыв соединения (12030)', 12030)).toMatchObject({
+      message: 'Ошибка загрузки файла data/x.img: обрыв соединения',
+      code: 12030,
+    });
+    expect(message('Ошибка запуска samp.exe (2).', 2).message).toBe('Ошибка запуска samp.exe.');
+    // Only the code itself, and only its last mention: other numbers in brackets are the launcher's text.
+    expect(message('Файл (2) из 3: ошибка (2)', 2).message).toBe('Файл (2) из 3: ошибка');
+    expect(message('Ошибка (120300)', 12030).message).toBe('Ошибка (120300)');
+    expect(message('Ошибка без кода', 5)).toMatchObject({ message: 'Ошибка без кода', code: 5 });
+  });
+
+  it('has no code, and keeps the message whole, when the code is not a whole non-negative number', () => {
+    for (const code of ['12030', 12030.5, -1, Number.NaN, null, true, undefined]) {
+      const event = readError({ title: 't', message: 'обрыв (12030)', code });
+      expect(event, String(code)).not.toHaveProperty('code');
+      expect(event.message).toBe('обрыв (12030)');
+    }
+  });
+});
+
+describe('the end of a check and the engineering facts', () => {
+  it('reads missing or broken counts as none', () => {
+    expect(readFilesChecked({ filesChecked: 8530, filesRepaired: 3 })).toMatchObject({ filesChecked: 8530, filesRepaired: 3 });
+    expect(readFilesChecked({ filesChecked: '8530', filesRepaired: -3 })).toMatchObject({ filesChecked: 0, filesRepaired: 0 });
+    expect(readFilesChecked({})).toMatchObject({ filesChecked: 0, filesRepaired: 0 });
+  });
+
+  it('takes only strings as facts', () => {
+    expect(readEngineering({ version: 1, installDir: null, contentServer: 'https://h:1', logPath: ['x'] })).toEqual({
+      type: 'engineering',
+      version: '',
+      installDir: '',
+      contentServer: 'https://h:1',
+      logPath: '',
+    });
+  });
 });
 
 describe('installDir', () => {
@@ -172,7 +222,10 @@ describe('dispatch by type', () => {
     for (const type of ['news', '', undefined, 'Init', 'PROGRESS']) expect(readLauncherEvent({ type })).toBeNull();
   });
 
-  it('reads launching as a bare event', () => {
-    expect(readLauncherEvent({ type: 'launching', extra: 1 })).toEqual({ type: 'launching' });
+  it('reads the events without members as bare ones, dropping whatever else came', () => {
+    for (const type of ['launching', 'paused', 'cancelled', 'closeQuestion']) {
+      expect(readLauncherEvent({ type, extra: 1 })).toEqual({ type });
+    }
+    for (const type of ['Paused', 'cancel', 'close']) expect(readLauncherEvent({ type })).toBeNull();
   });
 });

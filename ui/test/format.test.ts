@@ -1,6 +1,6 @@
 import { describe, expect, it } from 'vitest';
 import { formatCount, formatGigabytes, formatRemaining, formatSize, formatSpeed, splitPathEnd } from '../src/domain/format';
-import { progressDetails, secondsLeft, trackRate, type RateTrack } from '../src/domain/transfer';
+import { doneSoFar, progressDetails, secondsLeft, trackRate, type RateTrack } from '../src/domain/transfer';
 import { readProgress, type ProgressEvent } from '../src/protocol/events';
 
 const KIB = 1024;
@@ -125,6 +125,20 @@ describe('the progress line', () => {
     expect(progressDetails(readProgress({ details: 'Все файлы на месте', phase: 'done', bytesTotal: GIB, filesTotal: 3 }))).toBe(
       'Все файлы на месте',
     );
+  });
+});
+
+describe('what a stopped job got through', () => {
+  it('writes both sizes in the total unit, names it once, and never past the total', () => {
+    const stopped = (phase: string, bytesDone: number, bytesTotal: number) =>
+      doneSoFar(readProgress({ details: 'Файл 3 из 9', phase, bytesDone, bytesTotal }));
+    expect(stopped('download', 1.25 * GIB, 3.45 * GIB)).toBe('Скачано 1,2 из 3,4 ГБ');
+    expect(stopped('download', 512 * MIB, 3.4 * GIB)).toBe('Скачано 0,5 из 3,4 ГБ');
+    expect(stopped('download', 12 * MIB, 850 * MIB)).toBe('Скачано 12 из 850 МБ');
+    expect(stopped('check', 12.5 * MIB, 50 * MIB)).toBe('Проверено 12,5 из 50,0 МБ');
+    expect(stopped('download', 9 * GIB, 8 * GIB)).toBe('Скачано 8,0 из 8,0 ГБ');
+    // Nothing counted yet: the launcher's own words.
+    expect(stopped('download', 0, 0)).toBe('Файл 3 из 9');
   });
 });
 

@@ -15,9 +15,12 @@ export function jsonQuote(text) {
 export const NEED_BYTES = 10000000000;
 
 export const events = {
-  init: ({ nick = '', version = '0.1.4', engineering = false, installed = false, main = '127.0.0.1:7777', test = '127.0.0.1:7778' } = {}) =>
+  // installDir comes from a newer launcher, one that also takes pause, verify
+  // and the rest; left undefined, init is written as an older one writes it.
+  init: ({ nick = '', version = '0.1.4', engineering = false, installed = false, main = '127.0.0.1:7777', test = '127.0.0.1:7778', installDir } = {}) =>
     `{"type":"init","nick":${jsonQuote(nick)},"version":${jsonQuote(version)},"engineering":${engineering},"installed":${installed},` +
-    `"servers":[{"id":"main","name":"Основной сервер","address":${jsonQuote(main)}},{"id":"test","name":"Тестовый сервер","address":${jsonQuote(test)}}]}`,
+    `"servers":[{"id":"main","name":"Основной сервер","address":${jsonQuote(main)}},{"id":"test","name":"Тестовый сервер","address":${jsonQuote(test)}}]` +
+    (installDir === undefined ? '}' : `,"installDir":${jsonQuote(installDir)}}`),
   // gamePresent and the progress figures come from a newer launcher; left
   // undefined, the event is written as an older one writes it.
   installDir: ({ path, freeBytes, error = '', gamePresent }) =>
@@ -29,8 +32,15 @@ export const events = {
       ? '}'
       : `,"phase":${jsonQuote(phase)},"bytesDone":${bytesDone},"bytesTotal":${bytesTotal},"bytesPerSecond":${bytesPerSecond},` +
         `"filesDone":${filesDone},"filesTotal":${filesTotal}}`),
-  error: ({ title, message }) => `{"type":"error","title":${jsonQuote(title)},"message":${jsonQuote(message)}}`,
+  error: ({ title, message, code }) =>
+    `{"type":"error","title":${jsonQuote(title)},"message":${jsonQuote(message)}` + (code === undefined ? '}' : `,"code":${code}}`),
   launching: () => '{"type":"launching"}',
+  paused: () => '{"type":"paused"}',
+  cancelled: () => '{"type":"cancelled"}',
+  closeQuestion: () => '{"type":"closeQuestion"}',
+  filesChecked: ({ filesChecked, filesRepaired }) => `{"type":"filesChecked","filesChecked":${filesChecked},"filesRepaired":${filesRepaired}}`,
+  engineering: ({ version = '0.1.4', installDir = '', contentServer = 'https://127.0.0.1:8443', logPath = 'C:\\Users\\player\\AppData\\Local\\KORVAL\\launcher.log' } = {}) =>
+    `{"type":"engineering","version":${jsonQuote(version)},"installDir":${jsonQuote(installDir)},"contentServer":${jsonQuote(contentServer)},"logPath":${jsonQuote(logPath)}}`,
 };
 
 /** The script the launcher runs in the page's main frame for one event. */

@@ -12,7 +12,8 @@ export class SimulatedLauncher {
    * @param {import('playwright-core').Page} page
    * @param {{ init?: object, folder?: {path: string, freeBytes: number, error?: string},
    *           pickedFolders?: Array<{path: string, freeBytes: number, error?: string, gamePresent?: boolean}>,
-   *           installFolderCheck?: {path: string, freeBytes: number, error?: string} }} options
+   *           installFolderCheck?: {path: string, freeBytes: number, error?: string},
+   *           engineering?: object }} options
    */
   constructor(page, options = {}) {
     this.page = page;
@@ -54,12 +55,39 @@ export class SimulatedLauncher {
         if (next) this.send(events.installDir(next));
         break;
       }
-      case 'install':
-        if (o.installFolderCheck) this.send(events.installDir(o.installFolderCheck));
+      case 'install': {
+        // The folder is checked again on install; a refusal comes once, then the player picks another.
+        const refusal = o.installFolderCheck;
+        o.installFolderCheck = undefined;
+        if (refusal) this.send(events.installDir(refusal));
         else this.startJob();
         break;
+      }
       case 'retry':
         if (this.nick) this.startJob();
+        break;
+      case 'pause':
+        this.send(events.paused());
+        break;
+      case 'resume':
+        this.startJob();
+        break;
+      case 'cancel':
+        this.send(events.cancelled());
+        break;
+      case 'verify':
+        this.startJob();
+        break;
+      case 'changeDir': {
+        // The session forgets the installed game and proposes the folder it is in, as for a first install.
+        this.nick = message.nick;
+        this.installed = false;
+        const path = o.init?.installDir || DEFAULT_FOLDER.path;
+        this.send(events.installDir({ path, freeBytes: DEFAULT_FOLDER.freeBytes, gamePresent: true }));
+        break;
+      }
+      case 'menu':
+        if (o.init?.engineering) this.send(events.engineering({ installDir: o.init.installDir ?? '', ...o.engineering }));
         break;
     }
   }

@@ -29,15 +29,36 @@ export function formatGigabytes(bytes: number): string {
   return `${tenthsOf(bytesOf(bytes) / GIB)} ГБ`;
 }
 
-/**
- * Bytes in the unit that suits their size: whole КБ below a megabyte, МБ with
- * one decimal under 100 and whole above, ГБ always with one decimal.
- */
+interface SizeUnit {
+  bytes: number;
+  name: string;
+  tenths: boolean;
+}
+
+/** Whole КБ below a megabyte, МБ with one decimal under 100 and whole above, ГБ always with one decimal. */
+function unitFor(bytes: number): SizeUnit {
+  if (bytes >= GIB) return { bytes: GIB, name: 'ГБ', tenths: true };
+  if (bytes >= MIB) return { bytes: MIB, name: 'МБ', tenths: bytes / MIB < 100 };
+  return { bytes: KIB, name: 'КБ', tenths: false };
+}
+
+function inUnit(bytes: number, unit: SizeUnit): string {
+  const value = bytes / unit.bytes;
+  return unit.tenths ? tenthsOf(value) : formatCount(value);
+}
+
+/** Bytes in the unit that suits their size. */
 export function formatSize(bytes: number): string {
   const b = bytesOf(bytes);
-  if (b >= GIB) return `${tenthsOf(b / GIB)} ГБ`;
-  if (b >= MIB) return b / MIB < 100 ? `${tenthsOf(b / MIB)} МБ` : `${formatCount(b / MIB)} МБ`;
-  return `${formatCount(b / KIB)} КБ`;
+  const unit = unitFor(b);
+  return `${inUnit(b, unit)} ${unit.name}`;
+}
+
+/** A part of a whole, both in the whole's unit and named once: "1,2 из 3,4 ГБ". */
+export function formatSizeOf(done: number, total: number): string {
+  const whole = bytesOf(total);
+  const unit = unitFor(whole);
+  return `${inUnit(Math.min(bytesOf(done), whole), unit)} из ${inUnit(whole, unit)} ${unit.name}`;
 }
 
 /** Always МБ/с with one decimal, so the figure keeps its width while it changes. */

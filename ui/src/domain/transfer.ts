@@ -1,5 +1,5 @@
 import type { ProgressEvent } from '../protocol/events';
-import { formatCount, formatSize } from './format';
+import { formatCount, formatSize, formatSizeOf } from './format';
 
 /** The download rate as the page has come to trust it over several reports. */
 export interface RateTrack {
@@ -57,4 +57,14 @@ export function progressDetails(p: ProgressEvent): string {
   const bytesTotal = p.bytesTotal ?? 0;
   if (bytesTotal > 0) parts.push(`${formatSize(p.bytesDone ?? 0)} из ${formatSize(bytesTotal)}`);
   return parts.length > 0 ? parts.join(' · ') : p.details;
+}
+
+/**
+ * What the stopped job had got through, from its last report: "Скачано 1,2 из
+ * 3,4 ГБ". Without the figures the launcher's own text stands.
+ */
+export function doneSoFar(p: ProgressEvent): string {
+  const total = p.bytesTotal ?? 0;
+  if ((p.phase !== 'check' && p.phase !== 'download') || total <= 0) return progressDetails(p);
+  return `${p.phase === 'check' ? 'Проверено' : 'Скачано'} ${formatSizeOf(p.bytesDone ?? 0, total)}`;
 }

@@ -7,6 +7,14 @@ export interface InitEvent {
   engineering: boolean;
   installed: boolean;
   servers: Server[];
+  /** The saved game folder; "" when none, or from a launcher that does not say. */
+  installDir: string;
+  /**
+   * The launcher takes pause, resume, cancel, verify, changeDir, copy, openLog
+   * and openDir. Those came with init's installDir member, so that member
+   * tells; an older launcher would leave the page waiting for answers that never come.
+   */
+  jobControl: boolean;
 }
 
 export interface InstallDirEvent {
@@ -51,14 +59,34 @@ const PHASES: readonly string[] = ['manifest', 'check', 'download', 'done'] sati
 export interface ErrorEvent {
   type: 'error';
   title: string;
+  /** The launcher's text, without the system error code when that came apart as `code`. */
   message: string;
+  code?: number;
 }
 
-export interface LaunchingEvent {
-  type: 'launching';
+/** Events that carry nothing but their type. */
+export interface BareEvent {
+  type: 'launching' | 'paused' | 'cancelled' | 'closeQuestion';
 }
 
-export type LauncherEvent = InitEvent | InstallDirEvent | ProgressEvent | ErrorEvent | LaunchingEvent;
+export interface FilesCheckedEvent {
+  type: 'filesChecked';
+  filesChecked: number;
+  /** Files found wrong or missing and downloaded again. */
+  filesRepaired: number;
+}
+
+export interface EngineeringEvent {
+  type: 'engineering';
+  version: string;
+  installDir: string;
+  contentServer: string;
+  logPath: string;
+}
+
+export type LauncherEvent = InitEvent | InstallDirEvent | ProgressEvent | ErrorEvent | BareEvent | FilesCheckedEvent | EngineeringEvent;
+
+const BARE: readonly string[] = ['launching', 'paused', 'cancelled', 'closeQuestion'] satisfies BareEvent['type'][];
 
 export const DEFAULT_ERROR_TITLE = 'Произошла ошибка';
 
@@ -96,6 +124,8 @@ export function readInit(d: Detail): InitEvent {
     // folder screen that never comes: only an explicit false means "not installed".
     installed: d.installed !== false,
     servers: readServers(d.servers),
+    installDir: text(d.installDir),
+    jobControl: typeof d.installDir === 'string',
   };
 }
 
@@ -141,12 +171,47 @@ export function readProgress(d: Detail): ProgressEvent {
   return event;
 }
 
+/** A system error code as the launcher writes it; anything else is no code at all. */
+function errorCode(value: unknown): number | undefined {
+  return typeof value === 'number' && Number.isSafeInteger(value) && value >= 0 ? value : undefined;
+}
+
+/**
+ * The launcher leaves the code in its message as "(N)" and also sends it
+ * apart; the page shows it once, in its own line, so it comes out of the text.
+ */
+function withoutCode(message: string, code: number): string {
+  const mark = `(${code})`;
+  const at = message.lastIndexOf(mark);
+  if (at < 0) return message;
+  const start = at > 0 && message[at - 1] === ' ' ? at - 1 : at;
+  return message.slice(0, start) + message.slice(at + mark.length);
+}
+
 export function readError(d: Detail): ErrorEvent {
   const title = text(d.title);
-  return {
+  const message = text(d.message);
+  const code = errorCode(d.code);
+  const event: ErrorEvent = {
     type: 'error',
     title: title.trim() === '' ? DEFAULT_ERROR_TITLE : title,
-    message: text(d.message),
+    message: code === undefined ? message : withoutCode(message, code),
+  };
+  if (code !== undefined) event.code = code;
+  return event;
+}
+
+export function readFilesChecked(d: Detail): FilesCheckedEvent {
+  return { type: 'filesChecked', filesChecked: count(d.filesChecked) ?? 0, filesRepaired: count(d.filesRepaired) ?? 0 };
+}
+
+export function readEngineering(d: Detail): EngineeringEvent {
+  return {
+    type: 'engineering',
+    version: text(d.version),
+    installDir: text(d.installDir),
+    contentServer: text(d.contentServer),
+    logPath: text(d.logPath),
   };
 }
 
@@ -161,9 +226,11 @@ export function readLauncherEvent(d: Detail): LauncherEvent | null {
       return readProgress(d);
     case 'error':
       return readError(d);
-    case 'launching':
-      return { type: 'launching' };
+    case 'filesChecked':
+      return readFilesChecked(d);
+    case 'engineering':
+      return readEngineering(d);
     default:
-      return null;
+      return typeof d.type === 'string' && BARE.includes(d.type) ? { type: d.type as BareEvent['type'] } : null;
   }
 }

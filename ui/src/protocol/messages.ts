@@ -11,7 +11,15 @@ export type PageMessage =
   | { type: 'exit' }
   | { type: 'link'; name: SocialName }
   | { type: 'menu' }
-  | { type: 'pickDir' };
+  | { type: 'pickDir' }
+  | { type: 'pause' }
+  | { type: 'resume' }
+  | { type: 'cancel' }
+  | { type: 'copy'; text: string }
+  | { type: 'openLog' }
+  | { type: 'openDir' }
+  | { type: 'verify' }
+  | { type: 'changeDir'; serverId: ServerId; nick: string };
 
 /** The launcher picks page messages out of the console by this exact prefix. */
 export const PAGE_MESSAGE_PREFIX = '__launcher__:';

@@ -32,6 +32,13 @@ export const icons = {
   user: stroke('<circle cx="12" cy="8" r="4"/><path d="M4 20c1.5-4 4.5-6 8-6s6.5 2 8 6"/>'),
   server: stroke('<rect x="3" y="4" width="18" height="7" rx="1.5"/><rect x="3" y="13" width="18" height="7" rx="1.5"/><path d="M7 7.5h.01M7 16.5h.01"/>'),
   power: stroke('<path d="M12 3v8"/><path d="M6.3 6.8a8 8 0 1 0 11.4 0"/>'),
+  pause: stroke('<path d="M9 5.5v13M15 5.5v13"/>'),
+  play: stroke('<path d="M7.5 5.2v13.6a.8.8 0 0 0 1.2.7l10.6-6.8a.8.8 0 0 0 0-1.4L8.7 4.5a.8.8 0 0 0-1.2.7Z"/>'),
+  copy: stroke('<rect x="8.5" y="8.5" width="12" height="12" rx="2"/><path d="M15.5 8.5V5a1.5 1.5 0 0 0-1.5-1.5H5A1.5 1.5 0 0 0 3.5 5v9A1.5 1.5 0 0 0 5 15.5h3.5"/>'),
+  log: stroke('<path d="M14 3.5H7A1.5 1.5 0 0 0 5.5 5v14A1.5 1.5 0 0 0 7 20.5h10a1.5 1.5 0 0 0 1.5-1.5V8L14 3.5Z"/><path d="M14 3.5V8h4.5M9 12.5h6M9 16h6"/>'),
+  folderOpen: stroke('<path d="M3 17.5v-10A1.5 1.5 0 0 1 4.5 6h4.2l2 2h7.3A1.5 1.5 0 0 1 19.5 9.5V11"/><path d="M3 17.5 5.6 11.9A1.5 1.5 0 0 1 7 11h13.1a1 1 0 0 1 .9 1.4l-2.4 5.7a1.5 1.5 0 0 1-1.4.9H4.5A1.5 1.5 0 0 1 3 17.5Z"/>'),
+  shieldCheck: stroke('<path d="M12 3 19.5 6v5.5c0 4.3-3.1 7.9-7.5 9.5-4.4-1.6-7.5-5.2-7.5-9.5V6L12 3Z"/><path d="m8.8 12 2.3 2.3 4.3-4.6"/>'),
+  swap: stroke('<path d="M4 8h14M14 4l4 4-4 4"/><path d="M20 16H6M10 12l-4 4 4 4"/>'),
 } as const;
 
 /** The product mark: a faceted crest around a K, drawn for this launcher. */

@@ -1,18 +1,20 @@
 import type { Controller } from '../app/controller';
 import type { AppState, Stage } from '../app/state';
-import { h } from './dom';
+import { h, setText } from './dom';
 import { createConnectingView } from './views/connecting';
 import { createErrorView } from './views/error';
 import { createInstallView } from './views/install';
 import { createLaunchingView } from './views/launching';
 import { createNickView } from './views/nick';
+import { createPausedView } from './views/paused';
+import { NOTICE_ID } from './views/parts';
 import { createProgressView } from './views/progress';
 import type { View } from './views/view';
 
 const STEPS: ReadonlyArray<{ label: string; stages: Stage[] }> = [
   { label: 'Профиль', stages: ['connecting', 'nick'] },
   { label: 'Установка', stages: ['install'] },
-  { label: 'Загрузка', stages: ['progress', 'error'] },
+  { label: 'Загрузка', stages: ['progress', 'paused', 'error'] },
   { label: 'Запуск', stages: ['launching'] },
 ];
 
@@ -22,7 +24,8 @@ export function createPanel(controller: Controller) {
     connecting: createConnectingView,
     nick: () => createNickView(controller),
     install: () => createInstallView(controller),
-    progress: createProgressView,
+    progress: () => createProgressView(controller),
+    paused: () => createPausedView(controller),
     error: () => createErrorView(controller),
     launching: createLaunchingView,
   };
@@ -40,13 +43,11 @@ export function createPanel(controller: Controller) {
   const steps = STEPS.map(({ label }, i) =>
     h('li', { class: 'steps__item' }, h('span', { class: 'steps__dot' }, String(i + 1)), label),
   );
+  const stepList = h('ol', { class: 'steps', 'aria-label': 'Этапы' }, ...steps);
+  // Back on the first step after a job, where the step line tells little, its place says how the job ended.
+  const notice = h('p', { id: NOTICE_ID, class: 'notice notice--info panel__notice', role: 'status', 'data-testid': 'files-notice', hidden: true });
   const body = h('div', { class: 'panel__body' });
-  const el = h(
-    'main',
-    { class: 'panel', 'data-testid': 'panel' },
-    h('ol', { class: 'steps', 'aria-label': 'Этапы' }, ...steps),
-    body,
-  );
+  const el = h('main', { class: 'panel', 'data-testid': 'panel' }, stepList, notice, body);
 
   let shown: Stage | null = null;
 
@@ -56,6 +57,10 @@ export function createPanel(controller: Controller) {
       const view = viewFor(state.stage);
       view.update(state);
       el.dataset.stage = state.stage;
+      const told = state.stage === 'nick' && state.notice !== '';
+      setText(notice, told ? state.notice : '');
+      notice.hidden = !told;
+      stepList.hidden = told;
       const current = STEPS.findIndex((s) => s.stages.includes(state.stage));
       steps.forEach((item, i) => {
         item.classList.toggle('is-done', i < current);
@@ -68,6 +73,10 @@ export function createPanel(controller: Controller) {
         body.replaceChildren(view.el);
         view.focus();
       }
+    },
+    /** Puts the keyboard where the shown stage expects it, as when the stage opened. */
+    focus() {
+      if (shown) views.get(shown)?.focus();
     },
   };
 }

@@ -36,13 +36,15 @@ export function createInstallView(controller: Controller): View {
   const error = h('p', { class: 'notice notice--error', role: 'alert', 'data-testid': 'install-error', hidden: true });
   const install = actionButton({ type: 'button', 'data-testid': 'install' }, 'download');
   install.el.addEventListener('click', () => controller.install());
+  const kicker = eyebrow('Первая установка');
+  const lead = h('p', { class: 'stage__lead', 'data-testid': 'install-lead' });
 
   const el = h(
     'section',
     { class: 'stage stage--install', 'data-stage': 'install', 'aria-labelledby': 'install-title' },
-    eyebrow('Первая установка'),
+    kicker,
     h('h1', { class: 'stage__title', id: 'install-title' }, 'Папка для игры'),
-    h('p', { class: 'stage__lead' }, 'Лаунчер скачает игру в эту папку и будет сам держать файлы в порядке.'),
+    lead,
     h('div', { class: 'path' }, h('span', { class: 'path__icon' }, svg(icons.folder)), path, pick),
     space,
     error,
@@ -52,6 +54,15 @@ export function createInstallView(controller: Controller): View {
   return {
     el,
     update(state: AppState) {
+      setText(kicker, state.changingDir ? 'Другая папка' : 'Первая установка');
+      // A player who moves the game may fear for the old copy, or expect it to move along.
+      setText(
+        lead,
+        state.changingDir
+          ? 'Файлы в прежней папке останутся на месте: лаунчер их не переносит и не удаляет. В новую папку игра будет скачана заново, если её там ещё нет.'
+          : 'Лаунчер скачает игру в эту папку и будет сам держать файлы в порядке.',
+      );
+      lead.classList.toggle('stage__lead--note', state.changingDir);
       const dir = state.installDir;
       if (!dir) return;
       const [head, tail] = dir.path ? splitPathEnd(dir.path) : ['Папка не выбрана', ''];
@@ -79,7 +90,7 @@ export function createInstallView(controller: Controller): View {
       install.set(state.waiting ? 'Проверка папки…' : 'Установить', state.waiting, state.waiting || !dir.canInstall);
     },
     focus() {
-      (install.el.disabled ? pick : install.el).focus();
+      (install.blocked() ? pick : install.el).focus();
     },
   };
 }

@@ -1,11 +1,12 @@
 import type { Controller } from '../../app/controller';
-import type { AppState } from '../../app/state';
+import { hasGameTools, type AppState } from '../../app/state';
 import type { Server } from '../../protocol/servers';
 import type { ServerId } from '../../protocol/messages';
 import { NICK_RULE, nickProblem } from '../../domain/nick';
+import { splitPathEnd } from '../../domain/format';
 import { h, setText, svg } from '../dom';
 import { icons } from '../icons';
-import { actionButton, eyebrow } from './parts';
+import { NOTICE_ID, actionButton, chipButton, eyebrow } from './parts';
 import type { View } from './view';
 
 type HintTone = 'neutral' | 'bad' | 'good';
@@ -29,14 +30,39 @@ export function createNickView(controller: Controller): View {
   const hint = h('p', { id: 'nick-hint', class: 'field__hint', 'aria-live': 'polite' });
   const servers = h('div', { class: 'servers', role: 'radiogroup', 'aria-labelledby': 'server-legend' });
   const submit = actionButton({ type: 'submit', 'data-testid': 'nick-submit' }, 'arrowRight');
+  const dirHead = h('span', { class: 'path__head' });
+  const dirTail = h('span', { class: 'path__tail' });
+  const dirPath = h('span', { class: 'path__text' }, dirHead, dirTail);
+  const dir = h('p', { class: 'game-dir', 'data-testid': 'game-dir' }, h('span', { class: 'game-dir__label' }, 'Папка игры'), dirPath);
+  const tools = h(
+    'div',
+    { class: 'game-tools', hidden: true },
+    dir,
+    h(
+      'div',
+      { class: 'chips' },
+      chipButton('open-dir', 'folderOpen', 'Открыть папку', () => controller.openDir()),
+      chipButton('verify', 'shieldCheck', 'Проверить файлы', () => controller.verify()),
+      chipButton('change-dir', 'swap', 'Другая папка', () => {
+        // The launcher needs the nick to go on after the folder, so it is checked first, as for "Играть".
+        if (acceptedNick()) controller.changeDir(input.value, selected);
+      }),
+    ),
+  );
 
-  const showHint = (tone: HintTone, text: string) => {
+  let tone: HintTone = 'neutral';
+  let label = 'Продолжить';
+  let waiting = false;
+  // Looks inactive until the nick is valid, yet stays in the Tab order so
+  // pressing it still explains what is missing.
+  const showSubmit = () => submit.set(waiting ? 'Подключение…' : label, waiting, waiting || tone !== 'good');
+
+  const showHint = (next: HintTone, text: string) => {
+    tone = next;
     hint.dataset.tone = tone;
     setText(hint, text);
     input.setAttribute('aria-invalid', String(tone === 'bad'));
-    // Looks inactive until the nick is valid, yet stays in the Tab order so
-    // pressing it still explains what is missing.
-    submit.el.setAttribute('aria-disabled', String(tone !== 'good'));
+    showSubmit();
   };
 
   // While typing, an empty field is not an error yet: it shows the rule.
@@ -52,6 +78,18 @@ export function createNickView(controller: Controller): View {
     checkAsTyped();
   });
 
+  /** Says what is wrong with the nick and puts the player back in the field, or tells that it is fine. */
+  const acceptedNick = (): boolean => {
+    const problem = nickProblem(input.value);
+    if (!problem) return true;
+    showHint('bad', problem);
+    input.focus();
+    form.classList.remove('shake');
+    void form.offsetWidth;
+    form.classList.add('shake');
+    return false;
+  };
+
   const form = h(
     'form',
     {
@@ -60,16 +98,7 @@ export function createNickView(controller: Controller): View {
       'data-stage': 'nick',
       onsubmit: (event: Event) => {
         event.preventDefault();
-        const problem = nickProblem(input.value);
-        if (problem) {
-          showHint('bad', problem);
-          input.focus();
-          form.classList.remove('shake');
-          void form.offsetWidth;
-          form.classList.add('shake');
-          return;
-        }
-        controller.submitNick(input.value, selected);
+        if (acceptedNick()) controller.submitNick(input.value, selected);
       },
     },
     eyebrow('Добро пожаловать'),
@@ -87,6 +116,7 @@ export function createNickView(controller: Controller): View {
       h('span', { class: 'field__label', id: 'server-legend' }, 'Сервер'),
       servers,
     ),
+    tools,
     submit.el,
   );
 
@@ -138,9 +168,23 @@ export function createNickView(controller: Controller): View {
         shownServers = key;
         renderServers(init.servers);
       }
-      const label = init.installed ? 'Играть' : 'Продолжить';
-      submit.set(state.waiting ? 'Подключение…' : label, state.waiting);
+      label = init.installed ? 'Играть' : 'Продолжить';
+      waiting = state.waiting;
+      showSubmit();
       input.readOnly = state.waiting;
+
+      // Read out with the field the keyboard lands on, since the notice is why the player is back here.
+      input.setAttribute('aria-describedby', state.notice ? `${NOTICE_ID} nick-hint` : 'nick-hint');
+
+      const withTools = hasGameTools(state);
+      if (!withTools && tools.contains(document.activeElement)) input.focus();
+      tools.hidden = !withTools;
+      form.classList.toggle('has-tools', withTools);
+      dir.hidden = init.installDir === '';
+      const [head, tail] = splitPathEnd(init.installDir);
+      setText(dirHead, head);
+      setText(dirTail, tail);
+      dirPath.title = init.installDir;
     },
     focus() {
       input.focus();

@@ -1,6 +1,11 @@
 import { h, svg } from '../dom';
 import { icons } from '../icons';
 
+type IconName = keyof typeof icons;
+
+/** The panel's notice of how the last job ended; the nick field refers to it. */
+export const NOTICE_ID = 'job-notice';
+
 /** The small step line above each panel title. */
 export function eyebrow(label: string): HTMLElement {
   return h('p', { class: 'eyebrow' }, label);
@@ -10,17 +15,40 @@ export function spinner(): HTMLElement {
   return h('span', { class: 'spinner', 'aria-hidden': 'true' });
 }
 
-/** Primary button whose label and busy state change without rebuilding it. */
-export function actionButton(attrs: Record<string, string>, icon: keyof typeof icons) {
+/**
+ * A button whose label and wait change without rebuilding it. A button that
+ * cannot be pressed yet is only marked so: a disabled one would drop the
+ * keyboard focus to nowhere the moment it is pressed. Its click handler
+ * therefore has to ask `blocked` (or the controller has to refuse).
+ */
+export function actionButton(attrs: Record<string, string>, icon: IconName, look: 'primary' | 'ghost' = 'primary') {
   const label = h('span', { class: 'button__label' });
-  const el = h('button', { class: 'button button--primary', ...attrs }, spinner(), label, svg(icons[icon]));
+  const mark = svg(icons[icon]);
+  const el = h(
+    'button',
+    { class: `button button--${look}`, ...attrs },
+    spinner(),
+    // The primary button points ahead; the others lead with what they do.
+    ...(look === 'primary' ? [label, mark] : [mark, label]),
+  );
   return {
     el,
-    set(text: string, busy: boolean, disabled = busy) {
+    set(text: string, busy: boolean, blocked = busy) {
       if (label.textContent !== text) label.textContent = text;
       el.classList.toggle('is-busy', busy);
       el.toggleAttribute('aria-busy', busy);
-      el.disabled = disabled;
+      el.setAttribute('aria-disabled', String(blocked));
     },
+    blocked: () => el.getAttribute('aria-disabled') === 'true',
   };
+}
+
+/** A small secondary action in a row of its kind. */
+export function chipButton(testid: string, icon: IconName, label: string, onclick: () => void): HTMLButtonElement {
+  return h('button', { type: 'button', class: 'chip', 'data-testid': testid, onclick }, svg(icons[icon]), h('span', {}, label));
+}
+
+/** A heading the keyboard lands on when its stage has nothing to press. */
+export function stageHeading(id: string, text = '', attrs: Record<string, string> = {}): HTMLHeadingElement {
+  return h('h1', { class: 'stage__title', id, tabindex: '-1', ...attrs }, text);
 }

@@ -1,0 +1,57 @@
+import type { Controller } from '../../app/controller';
+import type { AppState } from '../../app/state';
+import { doneSoFar } from '../../domain/transfer';
+import { h, setText } from '../dom';
+import { actionButton, eyebrow, stageHeading } from './parts';
+import { createSummary } from './summary';
+import type { View } from './view';
+
+/** The job stands still: the last figures stay in view until the player resumes or cancels. */
+export function createPausedView(controller: Controller): View {
+  const title = stageHeading('paused-title', 'Загрузка на паузе', { 'data-testid': 'paused-title' });
+  const done = h('p', { class: 'stage__lead', 'data-testid': 'paused-done' });
+  const percent = h('span', { class: 'progress__percent', 'data-testid': 'paused-percent' });
+  const fill = h('span', { class: 'bar__fill' });
+  const bar = h(
+    'div',
+    { class: 'bar', role: 'progressbar', 'aria-labelledby': 'paused-title', 'aria-valuemin': '0', 'aria-valuemax': '100' },
+    fill,
+  );
+  const resume = actionButton({ type: 'button', 'data-testid': 'resume' }, 'play');
+  resume.el.addEventListener('click', () => controller.resume());
+  const cancel = actionButton({ type: 'button', 'data-testid': 'cancel' }, 'close', 'ghost');
+  cancel.el.addEventListener('click', () => controller.cancel());
+  const summary = createSummary();
+
+  const el = h(
+    'section',
+    { class: 'stage stage--progress stage--paused', 'data-stage': 'paused', 'aria-labelledby': 'paused-title' },
+    eyebrow('Подготовка игры'),
+    h('div', { class: 'progress__head' }, title, percent),
+    done,
+    bar,
+    summary.el,
+    h('div', { class: 'stage__actions' }, resume.el, cancel.el),
+  );
+
+  return {
+    el,
+    update(state: AppState) {
+      summary.update(state);
+      const p = state.progress;
+      setText(done, doneSoFar(p));
+      const whole = Math.floor(p.percent);
+      const known = !p.indeterminate;
+      setText(percent, known ? `${whole}%` : '');
+      fill.style.width = known ? `${p.percent}%` : '0%';
+      if (known) bar.setAttribute('aria-valuenow', String(whole));
+      else bar.removeAttribute('aria-valuenow');
+      const cancelling = state.stopAsked === 'cancel';
+      resume.set('Продолжить', false, cancelling);
+      cancel.set('Отмена', cancelling);
+    },
+    focus() {
+      resume.el.focus();
+    },
+  };
+}
