@@ -4,13 +4,14 @@
 // with keyboard and mouse in the page; what the page shows and what the
 // launcher did are both checked.
 import assert from 'node:assert/strict';
-import { mkdirSync, rmSync, statfsSync } from 'node:fs';
+import { mkdirSync, readFileSync, rmSync, statfsSync, statSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, afterEach, before, describe, test } from 'node:test';
 import { startBridge } from '../../tools/cef_real/bridge/bridge.mjs';
 import {
   answerFolderDialog,
   build,
+  closeNotepad,
   clearServerRequests,
   deleteRegistryKey,
   driveC,
@@ -24,6 +25,7 @@ import {
   repo,
   sampRecord,
   serverRequests,
+  serverRoot,
   setServerFaults,
   startLauncher,
 } from './support/launcher.mjs';
@@ -98,6 +100,18 @@ async function launch(name, args) {
   });
   await expectStage(page, 'nick');
   return { launcher, run, remote, page, problems };
+}
+
+/** The manifest the content server serves now. */
+const manifestNow = () => JSON.parse(readFileSync(join(serverRoot(), 'pc', 'manifest.json'), 'utf8'));
+
+/** Waits until the launcher's log has a line matching `pattern`. */
+async function waitForLog(launcher, pattern, timeout = 10000) {
+  const end = Date.now() + timeout;
+  while (!pattern.test(launcher.log())) {
+    if (Date.now() > end) assert.fail(`no log line ${pattern}:\n${launcher.log()}`);
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
 }
 
 /** Waits for the launcher's end and checks that it left no fault in the runtime's report. */
@@ -247,7 +261,7 @@ describe('a first install, as a player does it', () => {
     // Slow enough to be watched: the list of files for a moment, then each
     // file a few kilobytes at a time.
     const faults = { '/pc/manifest.json': { stall: 1.5, times: 1 } };
-    for (const entry of manifest.files) if (entry.size > 1048576) faults[`/pc/files/${entry.url}`] = { trickle: [8192, 10] };
+    for (const entry of manifest.files) if (entry.size > 1048576) faults[`/pc/files/${entry.url}`] = { trickle: [8192, 25] };
     setServerFaults(faults);
 
     const session = await launch('first-install', ['--fake-error']);
@@ -339,6 +353,12 @@ describe('a first install, as a player does it', () => {
     assert.match(await text(page, 'error-message'), /--fake-error/);
     assert.equal(await page.getByTestId('retry').isEnabled(), true);
     await shoot(page, '07-error');
+    // The help beside it: the text to the clipboard, the log in a viewer.
+    await page.getByTestId('copy-error').click();
+    await page.getByTestId('open-log').click();
+    await waitForLog(launcher, / page: opened the log/);
+    assert.match(launcher.log(), / page: copied \d+ characters\r?$/m);
+    closeNotepad();
     const beforeRetry = serverRequests().length;
 
     let atClose = null;
@@ -388,6 +408,12 @@ describe('a first install, as a player does it', () => {
     clearServerRequests();
     setServerFaults({});
     rmSync(join(driveC(GAME_DIR), 'samp_record.txt'), { force: true });
+    // A file damaged behind the index's back (same size), to be found by
+    // the player's check; served slowly enough to be paused.
+    const damaged = join(driveC(GAME_DIR), 'models', 'pack2.img');
+    const size = statSync(damaged).size;
+    writeFileSync(damaged, Buffer.alloc(size, 7));
+    setServerFaults({ '/pc/files/models/pack2.img': { trickle: [8192, 20] } });
     const session = await launch('installed', ['--no-update', '--dev']);
     const { page, remote, launcher } = session;
     assert.equal(await page.locator('#nick-input').inputValue(), 'Ivan_Petrov');
@@ -398,6 +424,53 @@ describe('a first install, as a player does it', () => {
     const menu = new Promise((resolve) => remote.once('menu', resolve));
     await page.mouse.click(400, 300, { button: 'right' });
     assert.equal(await menu, 3);
+
+    // The engineering menu says what this launcher works with.
+    await page.getByTestId('menu').click();
+    await page.getByTestId('engineering-dialog').waitFor();
+    assert.equal(await text(page, 'engineering-version'), '0.1.4');
+    assert.equal(await text(page, 'engineering-installDir'), GAME_DIR);
+    assert.match(await text(page, 'engineering-contentServer'), /^https:\/\//);
+    assert.match(await text(page, 'engineering-logPath'), /korval_launcher\.log$/);
+    await shoot(page, '09b-engineering-dialog');
+    await page.getByTestId('engineering-close').click();
+    await page.getByTestId('engineering-dialog').waitFor({ state: 'hidden' });
+
+    // The player's check: the damaged file is fetched again; the close box
+    // of the page asks while it downloads; a pause, a resume that goes on
+    // with a range request, a cancel, and a second check that finishes.
+    await page.getByTestId('verify').click();
+    const downloading = () => page.getByTestId('progress-title').filter({ hasText: 'Скачивание ресурсов игры' }).waitFor({ timeout: 20000 });
+    await downloading();
+    await page.getByTestId('exit').click();
+    await page.getByTestId('close-question').waitFor();
+    await shoot(page, '09c-close-question');
+    await page.getByTestId('close-stay').click();
+    await page.getByTestId('close-question').waitFor({ state: 'hidden' });
+    await page.getByTestId('pause').click();
+    await expectStage(page, 'paused');
+    assert.match(await text(page, 'paused-done'), /Скачано/);
+    await shoot(page, '09d-paused');
+    await page.getByTestId('resume').click();
+    await downloading();
+    await page.getByTestId('cancel').click();
+    await page.getByTestId('files-notice').filter({ hasText: 'отменена' }).waitFor();
+    await expectStage(page, 'nick');
+    await page.getByTestId('verify').click();
+    await page.getByTestId('files-notice').filter({ hasText: 'исправлено файлов — 1' }).waitFor({ timeout: 60000 });
+    await shoot(page, '10-files-checked');
+    assert.equal(await stageOf(page), 'nick');
+    assert.deepEqual(filesNotMatching(manifestNow(), driveC(GAME_DIR)), []);
+    const ranges = serverRequests()
+      .filter((r) => r.path === '/pc/files/models/pack2.img')
+      .map((r) => (r.headers ?? []).find(([name]) => name.toLowerCase() === 'range')?.[1] ?? '');
+    assert.equal(ranges[0], '', 'the first fetch is whole');
+    assert.ok(ranges.length >= 3 && ranges.slice(1).every((r) => /^bytes=[1-9]\d*-$/.test(r)), ranges.join(' '));
+    for (const line of ['download: paused by the player', 'download: resumed by the player', 'download: cancelled by the player', 'install: every game file checked, 1 of 6 downloaded again'])
+      assert.ok(launcher.log().includes(line), `${line}\n${launcher.log()}`);
+    assert.equal(remote.events.filter((e) => e.type === 'launching').length, 0, 'a check starts no game');
+    setServerFaults({});
+    clearServerRequests();
 
     remote.beforeClose = async (closing) => assert.equal(await stageOf(closing), 'launching');
     await page.getByTestId('nick-submit').click();

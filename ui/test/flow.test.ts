@@ -1,6 +1,6 @@
 import { beforeEach, describe, expect, it } from 'vitest';
 import { createController, type Controller } from '../src/app/controller';
-import { CANCELLED_NOTICE, initialState, type AppState } from '../src/app/state';
+import { CANCELLED_NOTICE, CHECK_CANCELLED_NOTICE, initialState, type AppState } from '../src/app/state';
 import { createStore, type Store } from '../src/app/store';
 import { secondsLeft } from '../src/domain/transfer';
 import type { PageMessage } from '../src/protocol/messages';
@@ -285,6 +285,18 @@ describe('the installed game tools', () => {
     page.onLauncherEvent({ type: 'filesChecked', filesChecked: 8530, filesRepaired: 1234 });
     expect(store.get().notice).toBe('Проверка завершена: исправлено файлов — 1\u202f234.');
     expect(store.get().init?.installed).toBe(true);
+    // A cancelled check says so, not that a download was cancelled; the next
+    // start of the game is a download again.
+    page.verify();
+    page.onLauncherEvent(download(GIB));
+    page.cancel();
+    page.onLauncherEvent({ type: 'cancelled' });
+    expect(store.get().notice).toBe(CHECK_CANCELLED_NOTICE);
+    page.submitNick('Ivan', 'main');
+    page.onLauncherEvent(download(GIB));
+    page.cancel();
+    page.onLauncherEvent({ type: 'cancelled' });
+    expect(store.get().notice).toBe(CANCELLED_NOTICE);
   });
 
   it('changes the folder only with a valid nick, as the launcher needs one to go on', () => {

@@ -37,6 +37,11 @@ export function registryValue(key, name) {
   return match ? match[1].trim() : null;
 }
 
+/** Ends the Notepad windows the launcher opened for the player. */
+export function closeNotepad() {
+  wine(['taskkill', '/f', '/im', 'notepad.exe']);
+}
+
 export function deleteRegistryKey(key) {
   wine(['reg', 'delete', `HKCU\\${key}`, '/f']);
 }

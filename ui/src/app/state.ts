@@ -33,6 +33,8 @@ export interface AppState {
   dialog: Dialog | null;
   /** The player chose another folder for an installed game, so the folder screen says what becomes of the old one. */
   changingDir: boolean;
+  /** The job is the player's check of an installed game, not a download for a start. */
+  checking: boolean;
 }
 
 export interface Player {
@@ -47,6 +49,8 @@ export function placeholderProgress(title: string): ProgressEvent {
 
 export const CANCELLED_NOTICE =
   'Загрузка отменена. Скачанные файлы сохранены — в следующий раз загрузка продолжится с того же места.';
+
+export const CHECK_CANCELLED_NOTICE = 'Проверка файлов отменена. Уже исправленные файлы сохранены.';
 
 export function filesCheckedNotice(repaired: number): string {
   return repaired > 0
@@ -68,6 +72,7 @@ export const initialState: AppState = {
   notice: '',
   dialog: null,
   changingDir: false,
+  checking: false,
 };
 
 /** Stages in which the player is still choosing, before any job runs. */
@@ -141,7 +146,9 @@ export function applyEvent(state: AppState, event: LauncherEvent): AppState {
         dialog: withoutCloseQuestion(state.dialog),
       };
     case 'cancelled':
-      return state.stage === 'progress' || state.stage === 'paused' ? backToNick(state, CANCELLED_NOTICE) : state;
+      return state.stage === 'progress' || state.stage === 'paused'
+        ? backToNick(state, state.checking ? CHECK_CANCELLED_NOTICE : CANCELLED_NOTICE)
+        : state;
     case 'filesChecked':
       return state.stage === 'progress' || state.stage === 'paused'
         ? backToNick(state, filesCheckedNotice(event.filesRepaired))
@@ -172,8 +179,10 @@ function jobStarting(state: AppState, title: string): AppState {
 
 /** The player sent a valid nick: an installed game starts at once, otherwise the folder proposal follows. */
 export function nickSent(state: AppState, player: Player): AppState {
-  if (state.init?.installed) return { ...jobStarting(state, 'Подготовка к запуску'), player, changingDir: false };
-  return { ...state, player, waiting: true, notice: '', changingDir: false };
+  if (state.init?.installed) {
+    return { ...jobStarting(state, 'Подготовка к запуску'), player, changingDir: false, checking: false };
+  }
+  return { ...state, player, waiting: true, notice: '', changingDir: false, checking: false };
 }
 
 export function installSent(state: AppState): AppState {
@@ -194,7 +203,7 @@ export function resumeSent(state: AppState): AppState {
 
 /** A check belongs to the game, not to a player, so no player is shown while it runs. */
 export function verifySent(state: AppState): AppState {
-  return { ...jobStarting(state, 'Проверка файлов'), player: null };
+  return { ...jobStarting(state, 'Проверка файлов'), player: null, checking: true };
 }
 
 /** The launcher forgets the installed game for this session and proposes a folder as for a first install. */
