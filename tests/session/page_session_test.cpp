@@ -375,9 +375,32 @@ int close_notepad_windows() {
     return closed;
 }
 
+// The windows other programs opened for the player, found by a part of their title.
+int close_windows_titled(const std::wstring& part) {
+    std::pair<std::wstring, int> search{part, 0};
+    for (int i = 0; i < 40 && search.second == 0; ++i) {
+        EnumWindows(
+            [](HWND window, LPARAM param) -> BOOL {
+                auto* s = reinterpret_cast<std::pair<std::wstring, int>*>(param);
+                wchar_t title[512] = {};
+                GetWindowTextW(window, title, 512);
+                if (window != main_window && std::wstring(title).find(s->first) != std::wstring::npos) {
+                    PostMessageW(window, WM_CLOSE, 0, 0);
+                    ++s->second;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.second == 0) Sleep(100);
+    }
+    return search.second;
+}
+
 TEST_F(PageSession, ExitClosesTheWindowAndTheHelpMessagesReachWindows) {
     session.engineering = true;
+    ASSERT_TRUE(CreateDirectoryW(game_dir.c_str(), nullptr));
     play(message(R"({"type":"link","name":"forum"})") + message(R"({"type":"menu"})") +
+             message(R"({"type":"openDir"})") +
              "await \"engineering\"\n" +
              message(R"({"type":"copy","text":"Ошибка загрузки\nобрыв (12030) \"x\""})") +
              message(R"({"type":"openLog"})") + message(R"({"type":"exit"})"),
@@ -394,6 +417,8 @@ TEST_F(PageSession, ExitClosesTheWindowAndTheHelpMessagesReachWindows) {
     EXPECT_TRUE(contains(read_file(std::wstring(temp) + L"korval_launcher_log.txt"),
                          "page: copied 33 characters"));
     EXPECT_GE(close_notepad_windows(), 1);
+    EXPECT_TRUE(logged("page: opened the game folder " + session.game_dir));
+    EXPECT_GE(close_windows_titled(L"KORVAL"), 1) << "Explorer shows the game folder";
     const std::vector<std::string> events = run.events();
     ASSERT_EQ(events_of(events, "engineering"), 1);
     for (const std::string& e : events) {
