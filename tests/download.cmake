@@ -3,7 +3,9 @@
 korval_test(download_unit_tests
   download/manifest_test.cpp
   download/file_index_test.cpp
-  download/events_test.cpp)
+  download/events_test.cpp
+  download/block_match_test.cpp
+  download/block_description.cpp)
 
 if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_library(download_test_harness STATIC download/job_harness.cpp)
@@ -19,6 +21,8 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   target_link_options(hold_file PRIVATE -municode)
   add_dependencies(download_resume_tests hold_file)
   add_dependencies(download_install_tests scanner_stub)
+  target_sources(download_install_tests PRIVATE download/block_update_test.cpp
+    download/block_description.cpp)
   # Remembers the manifest's release number in HKCU, shared by the whole prefix.
   set_tests_properties(download_install_tests PROPERTIES RESOURCE_LOCK "content_port;user_registry")
 

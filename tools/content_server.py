@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """A content server for tests: serves a folder over HTTPS as the launcher's
-content server does (GET, open-ended Range requests answered with 206), logs
+content server does (GET, Range requests of one range answered with 206), logs
 every request, and plays scripted faults per path.
 
 Usage:
@@ -137,12 +137,13 @@ class Handler(BaseHTTPRequestHandler):
             size = os.fstat(f.fileno()).st_size
             range_header = self.headers.get("Range")
             if range_header and not fault.get("ignore_range"):
-                start = parse_open_range(range_header)
+                start, last = parse_range(range_header)
                 if start is None or start >= size:
                     return self.send_simple(416, b"", {"Content-Range": "bytes */%d" % size})
+                last = size - 1 if last is None else min(last, size - 1)
                 f.seek(start)
-                headers = {"Content-Range": "bytes %d-%d/%d" % (start, size - 1, size)}
-                return self.send_stream(206, f, size - start, headers, fault)
+                headers = {"Content-Range": "bytes %d-%d/%d" % (start, last, size)}
+                return self.send_stream(206, f, last - start + 1, headers, fault)
             return self.send_stream(200, f, size, {}, fault)
 
     def send_simple(self, status, body, headers=None):
@@ -190,13 +191,18 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(pause)
 
 
-def parse_open_range(value):
-    """The start of "bytes=N-" (the only form the launcher sends), else None."""
+def parse_range(value):
+    """(first, last) of "bytes=N-" (last None) or "bytes=N-M", the two forms
+    the launcher sends; (None, None) for anything else."""
     value = value.strip()
-    if not value.startswith("bytes=") or not value.endswith("-"):
-        return None
-    number = value[len("bytes="):-1]
-    return int(number) if number.isdigit() else None
+    if not value.startswith("bytes="):
+        return None, None
+    first, dash, last = value[len("bytes="):].partition("-")
+    if not dash or not first.isdigit() or not (last == "" or last.isdigit()):
+        return None, None
+    if last and int(last) < int(first):
+        return None, None
+    return int(first), int(last) if last else None
 
 
 class Server(ThreadingHTTPServer):

@@ -24,6 +24,10 @@ struct DownloadRun {
     // Bytes in partial files when attempts start, plus bytes received, minus
     // the bytes of failed attempts. Read as signed by the job.
     std::atomic<uint64_t> downloaded_bytes{0};
+    // Bytes of described files taken from the player's older copies instead
+    // of the network: off the job's total, so that progress counts only what
+    // is really fetched.
+    std::atomic<uint64_t> reused_bytes{0};
     std::atomic<int32_t> stop_requested{0};
     // The player's pause: the job ends like a stop, posts nothing more, but
     // still saves the index of what is in place, so a resume trusts it.

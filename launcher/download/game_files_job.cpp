@@ -253,14 +253,17 @@ bool download_phase(const JobRef& job_ref, const std::wstring& index_path, uint6
             t_save = now;
         }
         uint64_t shown = done < 0 ? 0 : static_cast<uint64_t>(done);
-        int percent = percent_of(shown, need);
+        // Bytes taken from older local copies are never fetched.
+        const uint64_t reused = run.reused_bytes.load();
+        const uint64_t to_fetch = need > reused ? need - reused : 0;
+        int percent = percent_of(shown, to_fetch);
         // A failed attempt takes its bytes back, and the average with them.
-        const ProgressFigures figures{"download", shown, need,
+        const ProgressFigures figures{"download", shown, to_fetch,
                                       static_cast<uint64_t>(run.files_done.load()),
                                       run.queue.size(),
                                       speed > 0.0 ? static_cast<uint64_t>(speed * 1048576.0) : 0};
         post_progress(job, "Скачивание ресурсов игры",
-                      download_details(run, done < 0 ? 0 : done, need, speed), percent, false,
+                      download_details(run, done < 0 ? 0 : done, to_fetch, speed), percent, false,
                       figures);
     }
 }
@@ -330,10 +333,18 @@ void run_game_files_job(const JobRef& job_ref) {
         if (!download_phase(job_ref, index_path, need)) return;
     }
 
+    const uint64_t reused = job.run.reused_bytes.load();
+    const uint64_t fetched = need > reused ? need - reused : 0;
     post_progress(job, TITLE_CHECKING, "Все файлы на месте", 100, false,
-                  ProgressFigures{"done", need, need, to_download.size(), to_download.size()});
-    log_line("download: done, %u files, %s MB downloaded",
-             static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
+                  ProgressFigures{"done", fetched, fetched, to_download.size(),
+                                  to_download.size()});
+    if (reused == 0)
+        log_line("download: done, %u files, %s MB downloaded",
+                 static_cast<unsigned>(to_download.size()), format_megabytes(need).c_str());
+    else
+        log_line("download: done, %u files, %s MB downloaded, %s MB taken from older copies",
+                 static_cast<unsigned>(to_download.size()), format_megabytes(fetched).c_str(),
+                 format_megabytes(reused).c_str());
     if (stopped(job)) return;
     if (job.request.verify_all)
         PostMessageW(job.request.window, WM_FILES_CHECKED, to_download.size(), job.entries.size());

@@ -1,5 +1,6 @@
 #include "launcher/download/manifest.h"
 
+#include "launcher/download/block_map.h"
 #include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"
 #include "launcher/session/text_convert.h"
@@ -37,6 +38,35 @@ std::wstring local_path_of(const std::wstring& install_dir, const std::string& p
     for (wchar_t& c : relative)
         if (c == L'/') c = L'\\';
     return install_dir + L"\\" + relative;
+}
+
+bool is_lower_hex(const std::string& text) {
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+// The optional block description: none of its members, or all of them and
+// consistent with the entry's size. A launcher that trusted half of one
+// would fetch a description it can only throw away.
+bool read_block_members(const std::string& object, const std::string& base_path,
+                        ManifestEntry& entry) {
+    const char* const members[] = {"blocksUrl", "blocksSize", "blocksHash", "blockSize"};
+    bool any = false;
+    for (const char* name : members)
+        any = any || find_member_colon(object, name) != std::string::npos;
+    if (!any) return true;
+    const std::string relative = json_field(object, "blocksUrl");
+    BlockMapRef& blocks = entry.blocks;
+    blocks.url = base_path + "/" + relative;
+    blocks.size = parse_decimal_u64(json_field(object, "blocksSize"));
+    blocks.hash = lower_ascii(json_field(object, "blocksHash"));
+    const uint64_t block_size = parse_decimal_u64(json_field(object, "blockSize"));
+    const uint64_t expected = block_map_bytes(entry.size, block_size);
+    blocks.block_size = static_cast<uint32_t>(block_size);
+    return !relative.empty() && is_safe_server_path("/" + relative) &&
+           is_safe_server_path(blocks.url) && blocks.hash.size() == 64 &&
+           is_lower_hex(blocks.hash) && expected != 0 && blocks.size == expected;
 }
 
 }  // namespace
@@ -84,7 +114,8 @@ bool parse_manifest(const std::string& text, const std::wstring& install_dir,
         // local paths must stay inside the install folder.
         if (entry.path.empty() || !is_safe_server_path("/" + entry.path) ||
             entry.hash.size() != 64 || !is_safe_server_path(entry.url) ||
-            !is_installable_path(entry.path) || !claim_install_path(taken, entry.path)) {
+            !is_installable_path(entry.path) || !claim_install_path(taken, entry.path) ||
+            !read_block_members(object, base_path, entry)) {
             error = std::string("Список файлов на сервере повреждён (") + entry.path + ").";
             return false;
         }

@@ -25,6 +25,15 @@ private:
     std::atomic<uint64_t> value_{0};
 };
 
+// Where an entry's block description is and what it must be
+// (docs/block_maps.md); `url` is empty for an entry without one.
+struct BlockMapRef {
+    std::string url;   // basePath + "/" + "blocksUrl": the server path to request
+    uint64_t size = 0;
+    std::string hash;  // 64 lower-case hex digits
+    uint32_t block_size = 0;
+};
+
 struct ManifestEntry {
     std::string path;        // the manifest's "url" as written: relative, "/" separators
     std::string url;         // basePath + "/" + path: the server path to request
@@ -34,6 +43,7 @@ struct ManifestEntry {
     // Last-write time (FILETIME as one count) at which the local file was found
     // correct in this run; 0 until then. Only verified entries are indexed.
     SharedTime verified_time;
+    BlockMapRef blocks;
 };
 
 // Appends the manifest's entries to `entries`. False with a message for the

@@ -97,16 +97,22 @@ std::wstring http_header_block(uint64_t offset) {
     return block;
 }
 
-unsigned long http_open_request(HttpHandles& handles, const std::string& path, uint64_t offset,
-                                std::string& error) {
-    handles.session = WinHttpOpen(L"KorvalLauncher", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+namespace {
+
+// A session and connection already in `handles` are used again, so that
+// requests in turn go over one kept-alive connection.
+unsigned long open_with_headers(HttpHandles& handles, const std::string& path,
+                                const std::wstring& headers, std::string& error) {
+    if (!handles.session)
+        handles.session = WinHttpOpen(L"KorvalLauncher", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (!handles.session) {
         error = with_code("WinHTTP: ", GetLastError());
         return 0;
     }
-    handles.connection =
-        WinHttpConnect(handles.session, KORVAL_CONTENT_HOST, KORVAL_CONTENT_PORT, 0);
+    if (!handles.connection)
+        handles.connection =
+            WinHttpConnect(handles.session, KORVAL_CONTENT_HOST, KORVAL_CONTENT_PORT, 0);
     if (!handles.connection) {
         error = with_code("WinHTTP: ", GetLastError());
         return 0;
@@ -122,7 +128,6 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
     WinHttpSetTimeouts(handles.request, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
                        RECEIVE_TIMEOUT_MS);
 
-    std::wstring headers = http_header_block(offset);
     DWORD status = 0;
     DWORD status_size = sizeof status;
     if (!WinHttpSendRequest(handles.request, headers.c_str(), static_cast<DWORD>(-1),
@@ -135,6 +140,21 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
         return 0;
     }
     return status;
+}
+
+}  // namespace
+
+unsigned long http_open_request(HttpHandles& handles, const std::string& path, uint64_t offset,
+                                std::string& error) {
+    return open_with_headers(handles, path, http_header_block(offset), error);
+}
+
+unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
+                                      uint64_t offset, uint64_t length, std::string& error) {
+    const std::wstring headers = L"Cache-Control: no-cache\r\nRange: bytes=" +
+                                 std::to_wstring(offset) + L"-" +
+                                 std::to_wstring(offset + length - 1) + L"\r\n";
+    return open_with_headers(handles, path, headers, error);
 }
 
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit) {

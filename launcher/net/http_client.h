@@ -36,6 +36,13 @@ bool http_announced_length(HINTERNET request, uint64_t& length);
 unsigned long http_open_request(HttpHandles& handles, const std::string& path, uint64_t offset,
                                 std::string& error);
 
+// The same for the `length` bytes from `offset` on ("Range: bytes=a-b").
+// `handles` may keep the session and connection of an earlier range whose
+// body was read to its end and whose request handle was closed: the next
+// range then goes over the same kept-alive connection.
+unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
+                                      uint64_t offset, uint64_t length, std::string& error);
+
 // The whole body into `body` (emptied first); refused when it would exceed
 // `limit` bytes. Failures are logged.
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit);

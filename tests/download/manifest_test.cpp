@@ -59,6 +59,54 @@ TEST(Manifest, LargeSizesKeepAll64Bits) {
     EXPECT_EQ(p.entries[0].size, 6442450944ull);
 }
 
+// The block description's members come all together and agree with the
+// entry's size; an entry without them reads as before.
+TEST(Manifest, BlockDescriptionMembers) {
+    const std::string upper(64, 'B');
+    const auto described = [&](const std::string& members) {
+        return doc("/pc/r1", "{\"hash\":\"" + HASH_A + "\",\"size\":4097," + members +
+                                 "\"url\":\"models/gta3.img\"}");
+    };
+    const std::string good = "\"blocksUrl\":\"models/gta3.img.blocks\",\"blocksSize\":60,"
+                             "\"blocksHash\":\"" + upper + "\",\"blockSize\":2048,";
+    Parsed p = parse(described(good));
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.entries[0].url, "/pc/r1/models/gta3.img");
+    EXPECT_EQ(p.entries[0].blocks.url, "/pc/r1/models/gta3.img.blocks");
+    EXPECT_EQ(p.entries[0].blocks.size, 60u);
+    EXPECT_EQ(p.entries[0].blocks.hash, std::string(64, 'b'));
+    EXPECT_EQ(p.entries[0].blocks.block_size, 2048u);
+    p = parse(described(""));
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.entries[0].blocks.url.empty());
+
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string members = good;
+        members.replace(members.find(from), from.size(), to);
+        return members;
+    };
+    for (const std::string& members : {
+             replaced("\"blocksUrl\":\"models/gta3.img.blocks\",", ""),  // three of four
+             replaced("\"blocksSize\":60", "\"blocksSize\":61"),        // not this file's
+             replaced("\"blockSize\":2048", "\"blockSize\":3072"),      // no power of two
+             replaced("\"blockSize\":2048", "\"blockSize\":256"),
+             replaced("\"blockSize\":2048", "\"blockSize\":4294969344"),  // 2^32 + 2048
+             replaced("models/gta3.img.blocks", "../gta3.img.blocks"),
+             replaced("models/gta3.img.blocks", "/abs.blocks"),
+             replaced(upper, std::string(63, 'b') + "g"),
+             std::string("\"blockSize\":2048,"),
+         }) {
+        p = parse(described(members));
+        EXPECT_FALSE(p.ok) << members;
+        EXPECT_EQ(p.error, "Список файлов на сервере повреждён (models/gta3.img).") << members;
+    }
+    // A file whose description would be over the limit gets none.
+    p = parse(doc("/pc", "{\"hash\":\"" + HASH_A + "\",\"size\":6442450944,"
+                         "\"blocksUrl\":\"b.blocks\",\"blocksSize\":37748760,\"blocksHash\":\"" +
+                         HASH_A + "\",\"blockSize\":2048,\"url\":\"b\"}"));
+    EXPECT_FALSE(p.ok);
+}
+
 TEST(Manifest, DamagedDocumentAsAWhole) {
     const std::string files = entry("a.bin", HASH_A, "1");
     for (const std::string& text : {

@@ -71,7 +71,8 @@ TEST(FreeSpace, DriveFilledDuringTheDownloadReportsDiskFull) {
     clear_server_faults();
     const std::vector<GameFile> files = {{"big.bin", pattern_bytes(8 * 1048576, 3)}};
     publish_game(files);
-    set_server_faults(R"({"/pc/files/big.bin": {"trickle": [65536, 200]}})");
+    // A write a second: the filler below must land between two of them.
+    set_server_faults(R"({"/pc/files/big.bin": {"trickle": [65536, 1000]}})");
 
     GameFilesRequest request;
     request.install_dir = wide_to_narrow(game_dir, CP_ACP);
@@ -90,7 +91,7 @@ TEST(FreeSpace, DriveFilledDuringTheDownloadReportsDiskFull) {
     // Tried again when a write of the download came in between.
     const std::wstring filler = drive + L"\\filler.bin";
     bool filled = false;
-    for (int i = 0; i < 5 && !filled; ++i) {
+    for (int i = 0; i < 10 && !filled; ++i) {
         ULARGE_INTEGER free_bytes;
         ASSERT_TRUE(GetDiskFreeSpaceExW(game_dir.c_str(), &free_bytes, nullptr, nullptr));
         filled = write_file(filler, std::string(static_cast<size_t>(free_bytes.QuadPart) - 40960, 'f'));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "launcher/download/block_map.h"
 #include "launcher/download/manifest.h"
 #include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"
@@ -31,6 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(keys.insert(windows_path_key(entry.path)).second);
         FUZZ_CHECK(entry.local_path.compare(0, install_dir.size() + 1, install_dir + L"\\") == 0);
         FUZZ_CHECK(entry.local_path.find(L'/') == std::wstring::npos);
+        // A block description, when named, can only be one of this file.
+        if (!entry.blocks.url.empty()) {
+            FUZZ_CHECK(is_safe_server_path(entry.blocks.url));
+            FUZZ_CHECK(entry.blocks.hash.size() == 64);
+            FUZZ_CHECK(entry.blocks.size != 0 &&
+                       entry.blocks.size == block_map_bytes(entry.size, entry.blocks.block_size));
+        }
     }
     return 0;
 }

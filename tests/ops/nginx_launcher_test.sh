@@ -131,8 +131,14 @@ resumed=$(requests "$mark" | awk '$1 == 206 && $3 ~ /^bytes=[1-9][0-9]*-$/' | wc
 [ "$resumed" -eq "$parts" ] || fail "$resumed of $parts partial files resumed with 206: $(requests "$mark")"
 echo "resumed $resumed of $parts partial files with range requests"
 
-step "second release: two files changed"
-head -c 2000000 /dev/urandom >"$work/game/models/pack2.img"
+step "second release: two files changed, the archive in two places"
+python3 - "$work/game/models/pack2.img" <<'PY'
+import sys
+with open(sys.argv[1], "r+b") as f:
+    for at in (5000, 2000000):
+        f.seek(at)
+        f.write(b"changed " * 500)
+PY
 echo "weather 2" >"$work/game/data/conf.txt"
 publish publish "$work/game" "$srv" --release v2 --key "$key"
 [ "$(stat -c %i "$srv/pc/files/v1/models/pack1.img")" = "$(stat -c %i "$srv/pc/files/v2/models/pack1.img")" ] ||
@@ -141,9 +147,18 @@ mark=$(($(wc -l <"$access") + 1))
 scenario "$ready" "await launching"
 run_launcher game1 || fail "update: launcher ended with $?"
 bad=$(matches_manifest game1) || fail "update: wrong or missing: $bad"
-fetched=$(requests "$mark" | awk '$2 ~ /^\/pc\/files\// {print $2}' | sort | tr '\n' ' ')
-[ "$fetched" = "/pc/files/v2/data/conf.txt /pc/files/v2/models/pack2.img " ] ||
-  fail "update fetched '$fetched', not the two changed files"
+fetched=$(requests "$mark" | awk '$2 ~ /^\/pc\/files\// {print $2}' | sort -u | tr '\n' ' ')
+[ "$fetched" = "/pc/files/v2/data/conf.txt /pc/files/v2/models/pack2.img /pc/files/v2/models/pack2.img.blocks " ] ||
+  fail "update fetched '$fetched', not the two changed files and the archive's description"
+# The archive comes as its changed blocks: ranges only, their bytes as nginx sent them.
+# One connection for all its ranges: one handshake, not one per range.
+sent=$(tail -n +"$mark" "$access" | awk '$4 == "/pc/files/v2/models/pack2.img" {
+  split($NF, c, "/"); if (ranges++ && c[1] != connection) bad = 1; connection = c[1]
+  if ($6 != 206 || $8 !~ /^"bytes=[0-9]+-[0-9]+"$/) bad = 1; n += $7 }
+  END { print (bad || ranges < 2) ? -1 : n + 0 }')
+[ "$sent" -gt 0 ] && [ "$sent" -lt 65536 ] ||
+  fail "pack2.img came as $sent bytes (-1: not as ranges over one connection), not as its changed blocks"
+echo "pack2.img updated with $sent bytes of ranges"
 
 step "check: this server"
 publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
@@ -157,6 +172,7 @@ release="$broken/pc/files/v2"
 rm "$release/models/pack3.img"
 rm "$release/data/conf.txt" && echo "weather 3" >"$release/data/conf.txt"
 rm "$release/samp.exe" && cp "$samp" "$release/samp.exe" && echo tail >>"$release/samp.exe"
+rm "$release/models/pack1.img.blocks" && printf 'KVBLOCKS' >"$release/models/pack1.img.blocks"
 # The site as an operator might get it wrong: Debian's gzip left on for every
 # type and the manifest's Cache-Control forgotten.
 mkdir -p "$work/badsite"
@@ -173,11 +189,12 @@ echo "$out" | sed 's/^/  /'
 for want in "/pc/files/v2/models/pack3.img: status 404" \
     "/pc/files/v2/data/conf.txt: content differs" \
     "/pc/files/v2/samp.exe: $(($(stat -c %s "$samp") + 5)) bytes, the manifest says $(stat -c %s "$samp")" \
+    "/pc/files/v2/models/pack1.img.blocks: 8 bytes, the manifest says" \
     "/pc/manifest.json: Cache-Control is '(none)'" \
     "range request answered 200, not 206 (asked with Accept-Encoding)"; do
   grep -qF "$want" <<<"$out" || fail "check did not report: $want"
 done
-[ "$(wc -l <<<"$out")" -eq 5 ] || fail "check reported $(wc -l <<<"$out") lines for 5 faults"
+[ "$(wc -l <<<"$out")" -eq 6 ] || fail "check reported $(wc -l <<<"$out") lines for 6 faults"
 
 if [ "$failures" -eq 0 ]; then echo "nginx content server: all checks passed"; exit 0; fi
 exit 1

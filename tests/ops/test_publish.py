@@ -16,7 +16,7 @@ from unittest import mock
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 
 from publishing import launcher_release, launcher_rules as rules, pe_version, server_check  # noqa: E402
-from publishing import server_tree, signing  # noqa: E402
+from publishing import block_map, server_tree, signing  # noqa: E402
 from publishing.server_tree import PublishError  # noqa: E402
 
 KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "keys")
@@ -144,6 +144,21 @@ class LauncherReaderTest(unittest.TestCase):
                      ok.replace(b'"a"', b'"/a"'), ok.replace(b'"a"', b'"korval_files.idx"'),
                      ok.replace(b'"a"', b'"x.PART"'), ok.replace(b"A" * 64, b"A" * 63),
                      ok.replace(b"[{", b"[").replace(b"}]", b"]")):
+            self.assertIsNotNone(rules.parse_manifest(text)[2], text)
+
+    def test_block_description_members_are_all_or_none(self):
+        described = (b'{"basePath": "/r", "files": [{"hash": "' + b"a" * 64 + b'", "size": 4097, '
+                     b'"blocksUrl": "a.blocks", "blocksSize": 60, "blocksHash": "' + b"B" * 64 +
+                     b'", "blockSize": 2048, "url": "a"}]}')
+        self.assertEqual(rules.parse_manifest(described)[1:], ([(b"a", b"a" * 64, 4097)], None))
+        self.assertEqual(rules.parse_manifest(described, with_blocks=True)[1][0][3],
+                         (b"a.blocks", 60, b"b" * 64, 2048))
+        for text in (described.replace(b'"blocksUrl": "a.blocks", ', b""),
+                     described.replace(b'"blocksSize": 60', b'"blocksSize": 61'),
+                     described.replace(b'"blockSize": 2048', b'"blockSize": 3072'),
+                     described.replace(b'"blockSize": 2048', b'"blockSize": 256'),
+                     described.replace(b'"a.blocks"', b'"../a.blocks"'),
+                     described.replace(b"B" * 64, b"g" * 64)):
             self.assertIsNotNone(rules.parse_manifest(text)[2], text)
 
     def test_update_record(self):
@@ -291,6 +306,48 @@ class PublishTest(TreeCase):
         for url, digest, size in entries:
             with open(self.served("r1", url.decode()), "rb") as f:
                 self.assertEqual(hashlib.sha256(f.read()).hexdigest().encode(), digest)
+
+    def test_large_files_get_a_block_description_that_later_releases_share(self):
+        size = block_map.THRESHOLD + 5
+        data = bytes(range(256)) * (size // 256) + b"tail!"
+        write(os.path.join(self.game, "models", "gta3.img"), data)
+        write(os.path.join(self.game, "small.txt"), b"s" * (block_map.THRESHOLD - 1))
+        self.publish("r1")
+        _, entries, error = rules.parse_manifest(self.manifest(), with_blocks=True)
+        self.assertIsNone(error)
+        described = {url: blocks for url, _, _, blocks in entries}
+        self.assertIsNone(described[b"small.txt"])
+        url, blocks_size, digest, block_size = described[b"models/gta3.img"]
+        self.assertEqual((url, block_size), (b"models/gta3.img.blocks", 2048))
+        with open(self.served("r1", url.decode()), "rb") as f:
+            description = f.read()
+        self.assertEqual(hashlib.sha256(description).hexdigest().encode(), digest)
+        self.assertEqual(len(description), blocks_size)
+        self.assertEqual(description[:24], b"KVBLOCKS" + (1).to_bytes(4, "little") +
+                         (2048).to_bytes(4, "little") + size.to_bytes(8, "little"))
+        # Entries checked with rsync's sums written out the long way; the last
+        # block is five bytes padded with zeros.
+        blocks = [data[i:i + 2048].ljust(2048, b"\0") for i in range(0, size, 2048)]
+        self.assertEqual(len(description), 24 + 12 * len(blocks))
+        for n in (0, 1, len(blocks) - 1):
+            a = sum(blocks[n]) % 65536
+            b = sum((2048 - i) * x for i, x in enumerate(blocks[n])) % 65536
+            entry = description[24 + 12 * n:36 + 12 * n]
+            self.assertEqual(entry, (a | b << 16).to_bytes(4, "little") +
+                             hashlib.sha256(blocks[n]).digest()[:8])
+        write(os.path.join(self.game, "small.txt"), b"changed")
+        self.publish("r2")
+        self.assertEqual(os.stat(self.served("r1", url.decode())).st_ino,
+                         os.stat(self.served("r2", url.decode())).st_ino)
+        os.remove(self.served("r1", url.decode()))
+        with self.assertRaisesRegex(PublishError, "gta3.img.blocks: missing from r1"):
+            server_tree.rollback(self.root, "r1", out=quiet)
+        server_tree.rollback(self.root, "r2", out=quiet)
+        self.assertEqual(rules.parse_manifest(self.manifest(), with_blocks=True)[1][0][3],
+                         described[b"models/gta3.img"])
+        write(os.path.join(self.game, "models", "gta3.img.blocks"), b"mine")
+        with self.assertRaisesRegex(PublishError, "gta3.img.blocks: the block description"):
+            self.publish("r3")
 
     def test_failure_half_way_leaves_the_live_release_and_no_staging(self):
         for i in range(3):

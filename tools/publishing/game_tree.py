@@ -7,6 +7,7 @@ folder in one round instead of one name per run.
 import os
 import stat
 
+from . import block_map
 from . import launcher_rules as rules
 
 # Beside the launcher, when a player keeps it in the game folder: its own
@@ -80,7 +81,17 @@ def path_problems(files, base_path):
     """Every file the launcher would refuse under base_path, one line each."""
     problems, paths = [], rules.InstallPaths()
     room = rules.MAX_SERVER_PATH - len(base_path) - 1
+    urls = {f.url for f in files}
+    suffix = block_map.SUFFIX.encode()
     for f in files:
+        if block_map.wanted(f.size):
+            if f.url + suffix in urls:
+                problems.append("%s: the block description of %s is published under this name"
+                                % (_url_text(f.url + suffix), _url_text(f.url)))
+            elif len(f.url) <= room < len(f.url) + len(suffix):
+                problems.append("%s: path is %d bytes; its block description's (%s) must fit too, "
+                                "under %s at most %d" % (_url_text(f.url), len(f.url), block_map.SUFFIX,
+                                                         _url_text(base_path), room))
         top = rules.windows_path_key(f.url).split(b"/")[0]
         if top in LAUNCHER_FOLDER_NAMES:
             problems.append("%s: '%s' is the launcher's own name beside its executable; a player "

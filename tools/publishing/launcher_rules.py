@@ -15,6 +15,13 @@ MANIFEST_LIMIT = 4194304
 RECORD_PATH = "/pc/launcher/latest.json"
 RECORD_LIMIT = 65536
 MAX_LAUNCHER_BYTES = 268435456
+BLOCK_MEMBERS = (b"blocksUrl", b"blocksSize", b"blocksHash", b"blockSize")
+BLOCK_SIZE_MIN = 512
+BLOCK_SIZE_MAX = 1048576
+BLOCK_MAP_HEADER = 24
+BLOCK_MAP_ENTRY = 12
+BLOCK_MAP_LIMIT = 33554432
+HEX = frozenset(b"0123456789abcdef")
 LAUNCHER_FOLDER = "/pc/launcher/"
 
 # Files the launcher keeps in the install folder itself.
@@ -158,8 +165,43 @@ def entry_problem(base_path, url, hash_value, paths):
     return None
 
 
-def parse_manifest(text):
-    """(base_path, [(url, hash, size)], error); error None when the launcher accepts it."""
+def block_map_bytes(size, block_size):
+    """A description's size for a file, 0 when the launcher takes none that big."""
+    if not BLOCK_SIZE_MIN <= block_size <= BLOCK_SIZE_MAX or block_size & (block_size - 1):
+        return 0
+    blocks = size // block_size + (1 if size % block_size else 0)
+    if blocks > (BLOCK_MAP_LIMIT - BLOCK_MAP_HEADER) // BLOCK_MAP_ENTRY:
+        return 0
+    return BLOCK_MAP_HEADER + BLOCK_MAP_ENTRY * blocks
+
+
+def entry_blocks(base_path, obj, size):
+    """(None or (url, size, hash, block size), problem) of an entry's
+    optional block description: none of its members, or all of them valid."""
+    if all(find_member_colon(obj, name) < 0 for name in BLOCK_MEMBERS):
+        return None, None
+    url = json_field(obj, b"blocksUrl")
+    blocks_size = parse_decimal_u64(json_field(obj, b"blocksSize"))
+    digest = json_field(obj, b"blocksHash").lower()
+    block_size = parse_decimal_u64(json_field(obj, b"blockSize"))
+    if not url or not is_safe_server_path(b"/" + url) or \
+            not is_safe_server_path(base_path + b"/" + url):
+        return None, "blocksUrl is not a safe relative server path"
+    if len(digest) != 64 or not all(c in HEX for c in digest):
+        return None, "blocksHash is not 64 hex digits"
+    wanted = block_map_bytes(size, block_size)
+    if wanted == 0:
+        return None, "blockSize %d is not a power of two from %d to %d, or the file needs a " \
+                     "description over %d bytes" % (block_size, BLOCK_SIZE_MIN, BLOCK_SIZE_MAX,
+                                                    BLOCK_MAP_LIMIT)
+    if blocks_size != wanted:
+        return None, "blocksSize %d, a description of this file is %d bytes" % (blocks_size, wanted)
+    return (url, blocks_size, digest, block_size), None
+
+
+def parse_manifest(text, with_blocks=False):
+    """(base_path, [(url, hash, size)], error); error None when the launcher
+    accepts it. with_blocks: entries end with their block description (or None)."""
     if len(text) > MANIFEST_LIMIT:
         return None, [], "manifest is %d bytes, over the launcher's %d" % (len(text), MANIFEST_LIMIT)
     base_path = json_field(text, b"basePath")
@@ -182,9 +224,12 @@ def parse_manifest(text):
         hash_value = json_field(obj, b"hash").lower()
         size = parse_decimal_u64(json_field(obj, b"size"))
         problem = entry_problem(base_path, url, hash_value, paths)
+        blocks = None
+        if not problem:
+            blocks, problem = entry_blocks(base_path, obj, size)
         if problem:
             return base_path, entries, "entry '%s': %s" % (url.decode("utf-8", "replace"), problem)
-        entries.append((url, hash_value, size))
+        entries.append((url, hash_value, size, blocks) if with_blocks else (url, hash_value, size))
     if not entries:
         return base_path, [], "no files"
     return base_path, entries, None

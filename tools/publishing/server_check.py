@@ -229,14 +229,17 @@ def check_manifest(server, problems, keys=None):
         return 0, 0
     if keys:
         check_signature(server, rules.MANIFEST_PATH, text, keys, problems)
-    base_path, entries, error = rules.parse_manifest(text)
+    base_path, entries, error = rules.parse_manifest(text, with_blocks=True)
     if error:
         problems.append("%s: %s" % (rules.MANIFEST_PATH, error))
         return 0, 0
     files = [((base_path + b"/" + url).decode(), size, digest.decode())
-             for url, digest, size in entries]
+             for url, digest, size, _ in entries]
+    # A wrong description costs players a wasted fetch and then the whole file.
+    descriptions = [((base_path + b"/" + b[0]).decode(), b[1], b[2].decode())
+                    for _, _, _, b in entries if b is not None]
     with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
-        for found in pool.map(lambda f: check_file(server, *f), files):
+        for found in pool.map(lambda f: check_file(server, *f), files + descriptions):
             problems.extend(found)
     ranged = max(files, key=lambda f: f[1])
     if ranged[1] >= 2:

@@ -24,6 +24,7 @@ import os
 import re
 import shutil
 
+from . import block_map
 from . import game_tree
 from . import launcher_rules as rules
 from . import signing
@@ -130,9 +131,13 @@ def manifest_text(base_path, entries):
     written before those keys would be read as the key by a player who has
     not updated yet."""
     lines = ['{"basePath": "%s", "files": [' % base_path]
-    for i, (url, digest, size) in enumerate(entries):
-        lines.append('  {"hash": "%s", "size": %d, "url": "%s"}%s'
-                     % (digest, size, url, "," if i + 1 < len(entries) else ""))
+    for i, (url, digest, size, blocks) in enumerate(entries):
+        # Flat members: launchers end an entry at its first "}".
+        described = "" if blocks is None else (
+            '"blocksUrl": "%s", "blocksSize": %d, "blocksHash": "%s", "blockSize": %d, '
+            % (blocks["url"], blocks["size"], blocks["hash"], blocks["blockSize"]))
+        lines.append('  {"hash": "%s", "size": %d, %s"url": "%s"}%s'
+                     % (digest, size, described, url, "," if i + 1 < len(entries) else ""))
     lines.append("]}")
     return ("\n".join(lines) + "\n").encode("ascii")
 
@@ -265,6 +270,44 @@ def new_release_name(root, wanted):
     return name
 
 
+def entry_record(url, digest, size, blocks):
+    record = {"url": url, "hash": digest, "size": size}
+    if blocks is not None:
+        record["blocks"] = blocks
+    return record
+
+
+def entries_of(record):
+    return [(e["url"], e["hash"], e["size"], e.get("blocks")) for e in record["files"]]
+
+
+def place_description(game_file, target, digest, earlier):
+    """The block description of a large file beside it: linked from the
+    earlier release that served the same content, else written anew.
+    None for a file that goes without one."""
+    if not block_map.wanted(game_file.size):
+        return None
+    path = target + block_map.SUFFIX
+    linked = False
+    if earlier is not None and os.path.exists(earlier + block_map.SUFFIX):
+        try:
+            os.link(earlier + block_map.SUFFIX, path)
+            linked = True
+        except OSError as e:
+            if e.errno not in (errno.ENOENT, errno.EXDEV, errno.EPERM, errno.EMLINK, errno.ENOTSUP):
+                raise
+    if linked:
+        blocks_digest, blocks_size = hash_file(path)
+        if blocks_size != block_map.description_bytes(game_file.size):
+            os.remove(path)
+            linked = False
+    if not linked:
+        blocks_digest, blocks_size = block_map.write_description(target, path)
+        os.chmod(path, 0o444)
+    return {"url": game_file.url.decode("ascii") + block_map.SUFFIX, "size": blocks_size,
+            "hash": blocks_digest, "blockSize": block_map.BLOCK_SIZE}
+
+
 def place_file(game_file, target, known):
     """Links content an earlier release already serves, else copies it.
     Returns (digest, shared)."""
@@ -307,7 +350,8 @@ def publish(game_dir, root, release=None, out=print, keys=None):
             for f in files:
                 target = os.path.join(staging, *os.fsdecode(f.url).split("/"))
                 digest, shared = place_file(f, target, known)
-                entries.append((f.url.decode("ascii"), digest, f.size))
+                blocks = place_description(f, target, digest, known.get((digest, f.size)))
+                entries.append((f.url.decode("ascii"), digest, f.size, blocks))
                 shared_files += shared
                 new_bytes += 0 if shared else f.size
             text = manifest_text(base_path, entries)
@@ -322,11 +366,11 @@ def publish(game_dir, root, release=None, out=print, keys=None):
 
         record = {"release": name, "basePath": base_path,
                   "published": datetime.datetime.now(datetime.timezone.utc).isoformat(),
-                  "files": [{"url": u, "hash": h, "size": s} for u, h, s in entries]}
+                  "files": [entry_record(*e) for e in entries]}
         write_atomically(os.path.join(records_dir(root), name + ".json"),
                          json.dumps(record, indent=1).encode())
         write_document(root, manifest_path(root), text, keys, out)
-        total = sum(s for _, _, s in entries)
+        total = sum(e[2] for e in entries)
         out("published %s: %d files, %d bytes; %d new or changed (%d bytes), %d shared with "
             "earlier releases" % (name, len(entries), total, len(entries) - shared_files,
                                   new_bytes, shared_files))
@@ -335,8 +379,10 @@ def publish(game_dir, root, release=None, out=print, keys=None):
 
 def check_own_manifest(text, entries):
     """What the launcher will read must be exactly what was meant."""
-    base, parsed, error = rules.parse_manifest(text)
-    wanted = [(u.encode(), h.encode(), s) for u, h, s in entries]
+    base, parsed, error = rules.parse_manifest(text, with_blocks=True)
+    wanted = [(u.encode(), h.encode(), s, None if b is None else
+               (b["url"].encode(), b["size"], b["hash"].encode(), b["blockSize"]))
+              for u, h, s, b in entries]
     if error or parsed != wanted:
         raise PublishError("internal error: the written manifest would read back differently (%s)"
                            % (error or "entries differ"))
@@ -351,9 +397,11 @@ def rollback(root, release, out=print, keys=None):
             raise PublishError("release '%s' is not kept on this tree (kept: %s)"
                                % (release, ", ".join(records) or "none"))
         record = records[release]
-        entries = [(e["url"], e["hash"], e["size"]) for e in record["files"]]
+        entries = entries_of(record)
         problems = []
-        for url, _, size in entries:
+        kept = [(url, size) for url, _, size, _ in entries]
+        kept += [(b["url"], b["size"]) for _, _, _, b in entries if b is not None]
+        for url, size in kept:
             path = os.path.join(files_dir(root), release, *url.split("/"))
             try:
                 if os.stat(path).st_size != size:

@@ -1,0 +1,187 @@
+// A described archive changed on the server reaches an installed game as
+// its changed blocks: the update builds the new file from the old one and
+// range requests, counted here at the server, and anything unexpected ends
+// in the whole file, right all the same.
+#include <algorithm>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "block_description.h"
+#include "content_server_support.h"
+#include "job_harness.h"
+#include "launcher/download/game_files_job.h"
+#include "launcher/net/sha256.h"
+
+namespace {
+
+const char IMG[] = "models/gta3.img";
+
+// The manifest of job_harness with the archive's description named in its
+// entry, as tools/publish.py writes it.
+std::string described_manifest(const std::vector<GameFile>& files, const std::string& blocks) {
+    std::string text = manifest_for(files);
+    const std::string url = std::string("\"url\": \"") + IMG + "\"";
+    text.replace(text.find(url), url.size(),
+                 url + ", \"blocksUrl\": \"" + IMG + ".blocks\", \"blocksSize\": " +
+                     std::to_string(blocks.size()) + ", \"blocksHash\": \"" + sha256_hex(blocks) +
+                     "\", \"blockSize\": 2048");
+    return text;
+}
+
+class BlockUpdate : public JobFixtureBase, public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_available());
+        clear_server_faults();
+    }
+    void TearDown() override { clear_server_faults(); }
+
+    // Installs `old_img` with a small file beside it, then publishes
+    // `new_img` with the description `served` (its own unless given) while
+    // the manifest vouches for `declared` (the served one unless given), and
+    // runs the job.
+    void update(const std::string& old_img, const std::string& new_img,
+                const std::string& served = std::string(),
+                const std::string& declared = std::string()) {
+        files = {{"data/conf.txt", "one"}, {IMG, old_img}};
+        publish_game(files);
+        run_job();
+        ASSERT_EQ(window.start_game, 1) << window.last_event();
+        files = {{"data/conf.txt", "two"}, {IMG, new_img}};
+        const std::string blocks = served.empty() ? describe_blocks(new_img) : served;
+        publish_game(files);
+        ASSERT_TRUE(put_server_file(std::string(GAME_BASE_PATH) + "/" + IMG + ".blocks", blocks));
+        const std::string vouched = declared.empty() ? blocks : declared;
+        ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, vouched)));
+        clear_server_requests();
+        window.clear();
+        run_job();
+        ASSERT_EQ(window.start_game, 1) << window.last_event();
+        EXPECT_TRUE(read_file(local(IMG)) == new_img);
+        EXPECT_EQ(read_file(local("data/conf.txt")), "two");
+        EXPECT_FALSE(file_exists(local(IMG) + L".part"));
+    }
+
+    // Bytes of the archive the server was asked for; a request without a
+    // range counts as the whole file.
+    uint64_t fetched_bytes(size_t size) {
+        uint64_t total = 0;
+        for (const SeenRequest& r : seen_requests()) {
+            if (r.path != std::string(GAME_BASE_PATH) + "/" + IMG) continue;
+            if (r.range.empty()) {
+                total += size;
+                continue;
+            }
+            unsigned long long first = 0, last = 0;
+            EXPECT_EQ(std::sscanf(r.range.c_str(), "bytes=%llu-%llu", &first, &last), 2)
+                << r.range;
+            total += last - first + 1;
+        }
+        return total;
+    }
+
+    std::vector<GameFile> files;
+};
+
+TEST_F(BlockUpdate, ChangedArchiveArrivesAsItsChangedBlocks) {
+    std::mt19937 random(21);
+    std::vector<std::string> entries = archive_entries(random, 150);
+    const std::string old_img = archive(random, entries);
+
+    std::string in_place = old_img;
+    for (size_t at : {size_t{9000}, old_img.size() / 2})
+        for (size_t i = 0; i < 300; ++i) in_place[at + i] = static_cast<char>(~in_place[at + i]);
+    std::string shifted = old_img;
+    shifted.insert(old_img.size() / 3, random_bytes(random, 1000));
+    std::shuffle(entries.begin(), entries.end(), random);
+    entries[3] = random_bytes(random, 5 * TEST_BLOCK_SIZE);
+    const std::string rebuilt = archive(random, entries);
+
+    for (const std::string* new_img :
+         std::vector<const std::string*>{&in_place, &shifted, &rebuilt}) {
+        SCOPED_TRACE(new_img == &in_place  ? "in place"
+                     : new_img == &shifted ? "shifted"
+                                           : "rebuilt");
+        update(old_img, *new_img);
+        const uint64_t fetched = fetched_bytes(new_img->size());
+        EXPECT_GT(fetched, 0u);
+        EXPECT_LE(fetched, 6u * TEST_BLOCK_SIZE);
+        EXPECT_EQ(requests_for(std::string(GAME_BASE_PATH) + "/" + IMG + ".blocks"), 1);
+        EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG + " from local blocks"));
+        // Progress counts what was really fetched, not the whole archive.
+        EXPECT_EQ(window.count("\"phase\":\"done\",\"bytesDone\":" +
+                               std::to_string(fetched + 3) + ","),
+                  1);
+    }
+}
+
+TEST_F(BlockUpdate, WhatCannotBeTrustedEndsInTheWholeFile) {
+    std::mt19937 random(22);
+    const std::string old_img = archive(random, archive_entries(random, 80));
+    std::string new_img = old_img;
+    for (size_t i = 0; i < 500; ++i) new_img[20000 + i] = static_cast<char>(i);
+    const std::string whole = std::string(GAME_BASE_PATH) + "/" + IMG;
+
+    // A description that is not the one the manifest vouches for.
+    std::string tampered = describe_blocks(new_img);
+    tampered[30] = static_cast<char>(~tampered[30]);
+    update(old_img, new_img, tampered, describe_blocks(new_img));
+    EXPECT_EQ(fetched_bytes(new_img.size()), new_img.size());
+    EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG +
+                                         " whole instead: block map: content differs"));
+
+    // A description that the manifest vouches for but that lies about the
+    // file: the blocks it names build something else.
+    update(old_img, new_img, describe_blocks(old_img.substr(0, new_img.size())));
+    EXPECT_TRUE(contains(log_text(), "differs from the manifest's hash"));
+
+    // A server that answers ranges with the whole file.
+    set_server_faults(std::string("{\"") + whole + "\": {\"ignore_range\": true}}");
+    update(old_img, new_img);
+    EXPECT_TRUE(contains(log_text(), "the server ignored the range"));
+}
+
+// Stopped while its ranges arrive (as a kill would stop it), the update
+// leaves the old file in place and a partial that holds only the new file's
+// first bytes; the next run continues that partial to the right file.
+TEST_F(BlockUpdate, StoppedMidBuildLeavesNoWrongFile) {
+    std::mt19937 random(23);
+    const std::string old_img = archive(random, archive_entries(random, 80));
+    std::string new_img = old_img;
+    for (size_t at : {size_t{30000}, old_img.size() - 40000})
+        for (size_t i = 0; i < 9000; ++i) new_img[at + i] = static_cast<char>(i * 7);
+    const std::string whole = std::string(GAME_BASE_PATH) + "/" + IMG;
+    files = {{"data/conf.txt", "one"}, {IMG, old_img}};
+    publish_game(files);
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+
+    files = {{"data/conf.txt", "two"}, {IMG, new_img}};
+    const std::string blocks = describe_blocks(new_img);
+    publish_game(files);
+    ASSERT_TRUE(put_server_file(whole + ".blocks", blocks));
+    ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, blocks)));
+    set_server_faults("{\"" + whole + "\": {\"trickle\": [1024, 100]}}");
+    clear_server_requests();
+    window.clear();
+    begin();
+    ASSERT_TRUE(window.pump_until([&] { return requests_for(whole) > 0; }, 20000));
+    stop_game_files_job();
+    window.drain();
+    EXPECT_EQ(window.start_game, 0);
+    EXPECT_TRUE(read_file(local(IMG)) == old_img);
+    const std::string part = read_file(local(IMG) + L".part");
+    EXPECT_GT(part.size(), 0u);
+    EXPECT_LT(part.size(), new_img.size());
+    EXPECT_TRUE(part == new_img.substr(0, part.size()));
+
+    clear_server_faults();
+    window.clear();
+    run_job();
+    ASSERT_EQ(window.start_game, 1) << window.last_event();
+    EXPECT_TRUE(read_file(local(IMG)) == new_img);
+    EXPECT_FALSE(file_exists(local(IMG) + L".part"));
+}
+
+}  // namespace
