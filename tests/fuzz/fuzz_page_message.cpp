@@ -29,9 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const PageMessage message = read_page_message(json);
     // Decoding only ever shortens: an escape is at least two bytes for one.
-    for (const std::string* value : {&message.type, &message.nick, &message.server_id, &message.name})
+    for (const std::string* value :
+         {&message.type, &message.nick, &message.server_id, &message.name, &message.text})
         FUZZ_CHECK(value->size() <= json.size());
-    if (message.type != "nick") FUZZ_CHECK(message.nick.empty() && message.server_id.empty());
+    // Each member belongs to the types that carry it, and to no other.
+    if (message.type != "nick" && message.type != "changeDir")
+        FUZZ_CHECK(message.nick.empty() && message.server_id.empty());
+    if (message.type != "link") FUZZ_CHECK(message.name.empty());
+    if (message.type != "copy") FUZZ_CHECK(message.text.empty());
     check_nick_rule(message.nick);
     check_nick_rule(json);
     return 0;
