@@ -20,6 +20,7 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_executable(hold_file download/hold_file.cpp)
   target_link_options(hold_file PRIVATE -municode)
   add_dependencies(download_resume_tests hold_file)
+  add_dependencies(download_install_tests hold_file)
   add_dependencies(download_install_tests scanner_stub)
   target_sources(download_install_tests PRIVATE download/block_update_test.cpp
     download/block_description.cpp)

@@ -50,7 +50,7 @@ std::vector<std::string> ScannerStandIn::stop() {
     return paths;
 }
 
-FileHolder::FileHolder(const std::wstring& path, bool scanner) {
+FileHolder::FileHolder(const std::wstring& path, Hold how) {
     const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" +
                              std::to_wstring(++next_tag);
     const std::wstring ready_name = L"Local\\KorvalHoldReady" + tag;
@@ -59,7 +59,9 @@ FileHolder::FileHolder(const std::wstring& path, bool scanner) {
     release_.reset(CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
     process_.reset(start_process(exe_dir() + L"\\hold_file.exe",
                                  L"\"" + path + L"\" " + ready_name + L" " + release_name +
-                                     (scanner ? L" scanner" : L"")));
+                                     (how == Hold::Scanner  ? L" scanner"
+                                      : how == Hold::Writer ? L" writer"
+                                                            : L"")));
     holding_ = process_.valid() && WaitForSingleObject(ready.get(), 10000) == WAIT_OBJECT_0;
 }
 

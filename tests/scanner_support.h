@@ -30,12 +30,16 @@ private:
     std::wstring report_;
 };
 
-// Holds `path` open from another process until destroyed or released: as a
-// running game does (others may read it only), or with `scanner` as a
-// scanner does (others may also write it, but not rename or delete it).
+// Holds `path` open from another process until destroyed or released.
+enum class Hold {
+    Game,     // for reading; others may read it only
+    Scanner,  // for reading; others may also write it, but not rename or delete it
+    Writer,   // for writing; others may read and write it, but not rename or delete it
+};
+
 class FileHolder {
 public:
-    FileHolder(const std::wstring& path, bool scanner);
+    FileHolder(const std::wstring& path, Hold how);
     ~FileHolder() { release(); }
     FileHolder(const FileHolder&) = delete;
     FileHolder& operator=(const FileHolder&) = delete;

@@ -4,12 +4,14 @@
 // in the whole file, right all the same.
 #include <algorithm>
 #include <random>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "block_description.h"
 #include "content_server_support.h"
 #include "job_harness.h"
+#include "scanner_support.h"
 #include "launcher/download/game_files_job.h"
 #include "launcher/net/sha256.h"
 
@@ -44,10 +46,20 @@ protected:
     void update(const std::string& old_img, const std::string& new_img,
                 const std::string& served = std::string(),
                 const std::string& declared = std::string()) {
+        install(old_img);
+        update_published(new_img, served, declared);
+    }
+
+    void install(const std::string& old_img) {
         files = {{"data/conf.txt", "one"}, {IMG, old_img}};
         publish_game(files);
         run_job();
         ASSERT_EQ(window.start_game, 1) << window.last_event();
+    }
+
+    // The second half of update(): over what is installed now.
+    void update_published(const std::string& new_img, const std::string& served = std::string(),
+                          const std::string& declared = std::string()) {
         files = {{"data/conf.txt", "two"}, {IMG, new_img}};
         const std::string blocks = served.empty() ? describe_blocks(new_img) : served;
         publish_game(files);
@@ -140,6 +152,25 @@ TEST_F(BlockUpdate, WhatCannotBeTrustedEndsInTheWholeFile) {
     set_server_faults(std::string("{\"") + whole + "\": {\"ignore_range\": true}}");
     update(old_img, new_img);
     EXPECT_TRUE(contains(log_text(), "the server ignored the range"));
+    clear_server_faults();
+
+    // The old copy open for writing by another program (a patcher, an
+    // unpacker) could change under the build: it is not used. The holder
+    // lets go a moment later, within the wait of the final move.
+    install(old_img);
+    FileHolder writer(local(IMG), Hold::Writer);
+    ASSERT_TRUE(writer.holding());
+    std::thread letting_go([&] {
+        Sleep(1500);
+        writer.release();
+    });
+    update_published(new_img);
+    letting_go.join();
+    EXPECT_EQ(fetched_bytes(new_img.size()), new_img.size());
+    EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG +
+                                         " whole instead: block build: cannot open the local "
+                                         "file (32)"))
+        << log_text();
 }
 
 // Stopped while its ranges arrive (as a kill would stop it), the update

@@ -175,7 +175,7 @@ TEST_F(Resume, FileHeldOpenKeepsItsPartial) {
     put_local("gta_sa.exe", "an older, shorter version");
 
     // The game holds its executable open from a process of its own.
-    FileHolder holder(local("gta_sa.exe"), false);
+    FileHolder holder(local("gta_sa.exe"), Hold::Game);
     ASSERT_TRUE(holder.holding());
 
     run_job();

@@ -447,7 +447,7 @@ TEST_F(UpdateCycle, ANewExecutableThatCannotTakeTheNameLeavesTheOldOneInPlace) {
     const std::string probe = read_file(exe_dir() + L"\\update_probe.exe");
     publish(probe, sha256_hex(probe));
     ASSERT_TRUE(write_file(exe + L".new", "left by an earlier update"));
-    FileHolder holder(exe + L".new", true);
+    FileHolder holder(exe + L".new", Hold::Scanner);
     ASSERT_TRUE(holder.holding());
 
     ASSERT_EQ(run_launcher(L""), 0);
