@@ -61,22 +61,15 @@ void close_browser() {
     host->base.release(&host->base);
 }
 
-// Events still queued for the window when it goes would take their texts
-// with them.
-void free_queued_page_events(HWND window) {
-    MSG msg;
-    while (PeekMessageW(&msg, window, WM_PAGE_EVENT, WM_PAGE_EVENT, PM_REMOVE))
-        take_page_event_text(msg.lParam);
-}
-
 }  // namespace
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_DESTROY:
-        // The job posts nothing once stopped, so the queue can be emptied for good.
+        // The job posts nothing once stopped, so the queue can be emptied for
+        // good; texts left in it would go with the window.
         stop_game_files_job();
-        free_queued_page_events(window);
+        discard_queued_page_events(window);
         taskbar_detach();
         cef_api.quit_message_loop();
         return 0;

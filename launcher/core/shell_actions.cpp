@@ -43,9 +43,17 @@ bool copy_shared_file(const std::wstring& from, const std::wstring& to, std::str
         error = with_code("cannot read", GetLastError());
         return false;
     }
-    std::vector<char> bytes(COPY_LIMIT_BYTES);
+    // As long as the log is now (it may grow meanwhile; the copy is of this moment).
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(source.get(), &size)) {
+        error = with_code("cannot read", GetLastError());
+        return false;
+    }
+    const DWORD want = size.QuadPart < COPY_LIMIT_BYTES ? static_cast<DWORD>(size.QuadPart)
+                                                        : COPY_LIMIT_BYTES;
+    std::vector<char> bytes(want + 1);
     DWORD got = 0;
-    if (!ReadFile(source.get(), bytes.data(), COPY_LIMIT_BYTES, &got, nullptr)) {
+    if (!ReadFile(source.get(), bytes.data(), want, &got, nullptr)) {
         error = with_code("cannot read", GetLastError());
         return false;
     }

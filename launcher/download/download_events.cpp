@@ -55,6 +55,12 @@ std::string take_page_event_text(LPARAM text) {
     return out;
 }
 
+void discard_queued_page_events(HWND window) {
+    MSG msg;
+    while (PeekMessageW(&msg, window, WM_PAGE_EVENT, WM_PAGE_EVENT, PM_REMOVE))
+        take_page_event_text(msg.lParam);
+}
+
 long page_event_texts_in_flight() { return texts_in_flight.load(); }
 
 bool post_progress_event(HWND window, const std::string& title, const std::string& details,

@@ -29,6 +29,10 @@ bool post_page_event(HWND window, const std::string& text);
 // The receiving side: the text of a WM_PAGE_EVENT's lParam, freed.
 std::string take_page_event_text(LPARAM text);
 
+// Frees the texts of every WM_PAGE_EVENT still queued for `window` without
+// sending them: for a window that goes, or a job whose last words are stale.
+void discard_queued_page_events(HWND window);
+
 // Texts posted and not yet taken: what a queue dropped with its window
 // would leak.
 long page_event_texts_in_flight();

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "build_config.h"
 #include "json_writer.h"
 #include "launcher/browser/page_bridge.h"
 #include "launcher/core/log.h"
@@ -12,6 +11,7 @@
 #include "launcher/core/window_messages.h"
 #include "launcher/download/download_events.h"
 #include "launcher/download/game_files_job.h"
+#include "launcher/update/version_record.h"
 #include "page_dispatcher.h"
 #include "page_message.h"
 #include "text_convert.h"
@@ -31,9 +31,8 @@ void send_job_event(const std::string& text) {
 // would take the page back from its paused or cancelled state, and a game
 // start or check result would come after the player said stop.
 void drop_stopped_job_messages() {
+    discard_queued_page_events(main_window);
     MSG msg;
-    while (PeekMessageW(&msg, main_window, WM_PAGE_EVENT, WM_PAGE_EVENT, PM_REMOVE))
-        take_page_event_text(msg.lParam);
     while (PeekMessageW(&msg, main_window, WM_START_GAME, WM_START_GAME, PM_REMOVE)) {
     }
     while (PeekMessageW(&msg, main_window, WM_FILES_CHECKED, WM_FILES_CHECKED, PM_REMOVE)) {
@@ -48,10 +47,10 @@ std::string cut_utf8(const std::string& text, size_t limit) {
     return text.substr(0, end);
 }
 
+// The base address the self-update resolves against, without its last "/".
 std::string content_server_address() {
-    std::string address = "https://" + wide_to_narrow(KORVAL_CONTENT_HOST);
-    if (KORVAL_CONTENT_PORT != 443) address += ":" + std::to_string(KORVAL_CONTENT_PORT);
-    return address;
+    const std::string base = content_base_url();
+    return base.substr(0, base.size() - 1);
 }
 
 }  // namespace
