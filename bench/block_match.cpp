@@ -19,7 +19,7 @@ bool read_whole(const wchar_t* path, std::string& bytes) {
                                   nullptr));
     LARGE_INTEGER size;
     if (!file.valid() || !GetFileSizeEx(file.get(), &size) ||
-        static_cast<uint64_t>(size.QuadPart) > BLOCK_MAP_LIMIT)
+        static_cast<uint64_t>(size.QuadPart) > (uint64_t{1} << 26))
         return false;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;

@@ -2,66 +2,34 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
+#include <utility>
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include "launcher/core/win_handles.h"
+#include "launcher/download/block_kinds.h"
 #include "launcher/download/manifest.h"
 #include "launcher/net/sha256.h"
 
 namespace {
 
-const uint64_t NOT_FOUND = ~0ull;
 const size_t READ_BYTES = 1048576;
+// An old copy that holds nothing of the new file is found out from a few
+// places before the whole of it is searched (see probe_for_pairs).
+const uint64_t PROBE_BYTES = 1048576;
+const uint64_t PROBES = 32;
+// The filter is larger than the processor's caches: its bits are asked for
+// this many offsets ahead of their test.
+const size_t AHEAD = 8;
+// Below this one thread searches the whole copy.
+const uint64_t SPLIT_BYTES = 8388608;
 
-// One block content of the new file; equal blocks (the zero padding of an
-// archive above all) share one, so each is looked for once.
-struct BlockKind {
-    uint32_t weak = 0;
-    uint64_t strong = 0;
-    uint64_t source = NOT_FOUND;
-};
-
-struct KindTable {
-    std::vector<BlockKind> kinds;        // sorted by weak, then strong
-    std::vector<uint32_t> block_kind;    // per block of the new file
-    std::vector<uint64_t> filter;        // a bit per weak hash, to skip most offsets at once
-    int filter_shift = 16;
-};
-
-// The weak checksum's halves are sums, far from uniform: mixed before they
-// pick a bit.
-uint32_t filter_bit(uint32_t weak, int shift) { return (weak * 2654435761u) >> shift; }
-
-void build_table(const BlockMap& map, KindTable& table) {
-    std::vector<uint32_t> order(map.blocks.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-        const BlockSum& a = map.blocks[x];
-        const BlockSum& b = map.blocks[y];
-        return a.weak != b.weak ? a.weak < b.weak : a.strong < b.strong;
-    });
-    table.block_kind.assign(map.blocks.size(), 0);
-    for (uint32_t block : order) {
-        const BlockSum& sum = map.blocks[block];
-        if (table.kinds.empty() || table.kinds.back().weak != sum.weak ||
-            table.kinds.back().strong != sum.strong)
-            table.kinds.push_back(BlockKind{sum.weak, sum.strong, NOT_FOUND});
-        table.block_kind[block] = static_cast<uint32_t>(table.kinds.size() - 1);
-    }
-    int bits = 16;
-    while (bits < 24 && (size_t{1} << bits) < table.kinds.size() * 16) ++bits;
-    table.filter_shift = 32 - bits;
-    table.filter.assign((size_t{1} << bits) / 64, 0);
-    for (const BlockKind& kind : table.kinds) {
-        const uint32_t bit = filter_bit(kind.weak, table.filter_shift);
-        table.filter[bit / 64] |= 1ull << (bit % 64);
-    }
+uint64_t strong_part(uint64_t strong, uint32_t bytes) {
+    return bytes >= 8 ? strong : strong & ((1ull << (8 * bytes)) - 1);
 }
 
-// The hash service opened once for the whole scan: one provider per block
+// The hash service opened once for a whole search: one provider per block
 // would cost more than the hashing.
 class StrongHasher {
 public:
@@ -75,6 +43,7 @@ public:
     StrongHasher(const StrongHasher&) = delete;
     StrongHasher& operator=(const StrongHasher&) = delete;
 
+    // The digest's first 8 bytes, the first one lowest.
     bool sum(const unsigned char* data, size_t size, uint32_t block_size, uint64_t& strong) {
         BCRYPT_HASH_HANDLE hash = nullptr;
         if (!algorithm_ || BCryptCreateHash(algorithm_, &hash, nullptr, 0, nullptr, 0, 0) < 0)
@@ -91,7 +60,7 @@ public:
         BCryptDestroyHash(hash);
         if (!ok) return false;
         strong = 0;
-        for (size_t i = BLOCK_STRONG_BYTES; i-- > 0;) strong = strong << 8 | digest[i];
+        for (size_t i = 8; i-- > 0;) strong = strong << 8 | digest[i];
         return true;
     }
 
@@ -99,141 +68,245 @@ private:
     BCRYPT_ALG_HANDLE algorithm_ = nullptr;
 };
 
-// Offers the window at `offset` to every kind of its weak checksum that is
-// still missing. 1 when one took it, 0 when none, -1 when hashing failed.
-int offer_window(KindTable& table, StrongHasher& hasher, const unsigned char* window,
-                 size_t size, uint32_t block_size, uint32_t weak, uint64_t offset) {
-    const uint32_t bit = filter_bit(weak, table.filter_shift);
-    if ((table.filter[bit / 64] & (1ull << (bit % 64))) == 0) return 0;
-    auto first = std::lower_bound(table.kinds.begin(), table.kinds.end(), weak,
-                                  [](const BlockKind& kind, uint32_t w) { return kind.weak < w; });
-    auto last = first;
+// One search of the old copy: what it found so far (per kind, where the
+// copy holds it) is its own, so that two can run at once.
+struct Search {
+    const BlockMap& map;
+    const BlockKinds& table;
+    HANDLE file;
+    uint64_t local_size;
+    const std::atomic<int32_t>& stop;
+    std::vector<uint64_t> sources;
+    StrongHasher hasher;
+    std::string error;
+
+    Search(const BlockMap& m, const BlockKinds& t, HANDLE f, uint64_t size,
+           const std::atomic<int32_t>& s)
+        : map(m), table(t), file(f), local_size(size), stop(s),
+          sources(t.kinds.size(), BLOCK_NOT_FOUND) {}
+};
+
+// Reads at an offset without the handle's file position, so that two
+// searches may read one handle at once.
+bool read_at(HANDLE file, uint64_t offset, unsigned char* data, DWORD size, DWORD& got) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    got = 0;
+    return ReadFile(file, data, size, &got, &at) != 0 || GetLastError() == ERROR_HANDLE_EOF;
+}
+
+// Offers the two windows at `window` (the old copy's `offset`) to every
+// pair of the new file with their weak checksums. 1 when a pair took them,
+// 0 when none, -1 when hashing failed.
+int offer_pair(Search& s, const unsigned char* window, uint64_t key, uint64_t offset) {
+    size_t first = 0, last = 0;
+    if (!find_block_pairs(s.table, key, first, last)) return 0;
     bool missing = false;
-    for (; last != table.kinds.end() && last->weak == weak; ++last)
-        missing = missing || last->source == NOT_FOUND;
+    for (size_t i = first; i < last && !missing; ++i)
+        missing = s.sources[s.table.pairs[i].first] == BLOCK_NOT_FOUND ||
+                  s.sources[s.table.pairs[i].second] == BLOCK_NOT_FOUND;
     if (!missing) return 0;
-    uint64_t strong = 0;
-    if (!hasher.sum(window, size, block_size, strong)) return -1;
-    for (auto kind = first; kind != last; ++kind) {
-        if (kind->strong == strong && kind->source == NOT_FOUND) {
-            kind->source = offset;
-            return 1;
+    const uint32_t block = s.map.block_size;
+    uint64_t strong[2] = {};
+    bool hashed[2] = {false, false};
+    for (size_t i = first; i < last; ++i) {
+        const uint32_t halves[2] = {s.table.pairs[i].first, s.table.pairs[i].second};
+        bool agree = true;
+        for (int half = 0; half < 2 && agree; ++half) {
+            if (!hashed[half]) {
+                if (!s.hasher.sum(window + half * block, block, block, strong[half])) return -1;
+                strong[half] = strong_part(strong[half], s.map.strong_bytes);
+                hashed[half] = true;
+            }
+            agree = s.table.kinds[halves[half]].strong == strong[half];
         }
+        if (!agree) continue;
+        for (int half = 0; half < 2; ++half)
+            if (s.sources[halves[half]] == BLOCK_NOT_FOUND)
+                s.sources[halves[half]] = offset + half * block;
+        return 1;
     }
     return 0;
 }
 
-bool read_more(HANDLE file, std::vector<unsigned char>& buffer, size_t& have, bool& end) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(buffer.size() - have);
-    if (!ReadFile(file, buffer.data() + have, want, &got, nullptr)) return false;
-    have += got;
-    end = got == 0;
-    return true;
-}
-
-bool scan_local(HANDLE file, uint64_t local_size, const BlockMap& map, KindTable& table,
-                StrongHasher& hasher, const std::atomic<int32_t>& stop, std::string& error) {
-    const uint32_t block = map.block_size;
-    std::vector<unsigned char> buffer(READ_BYTES + block);
+// Rolls the pair of weak checksums over every offset from `start` to
+// before `end` (where two whole blocks still follow), and offers each. Sets
+// `found` when a pair was taken.
+bool scan_range(Search& s, uint64_t start, uint64_t end, bool& found) {
+    const uint32_t block = s.map.block_size;
+    const size_t span = 2 * size_t{block};
+    if (s.local_size < span || start > s.local_size - span) return true;
+    end = std::min(end, s.local_size - span + 1);
+    const uint64_t limit = end - 1 + span;  // one past the last byte any window needs
+    std::vector<unsigned char> buffer(READ_BYTES + span);
     size_t have = 0, pos = 0;
-    uint64_t base = 0;  // file offset of buffer[0]
-    bool end = false, rolled = false;
-    RollingSum sum;
-    for (;;) {
-        if (pos + block >= have && !end) {
+    uint64_t base = start;  // file offset of buffer[0]
+    RollingSum first, second;
+    bool rolled = false;
+    while (base + pos < end) {
+        if (pos + span >= have && base + have < limit) {
             // The next byte to roll in is not read yet: keep the window, read on.
-            if (stop.load() != 0) {
-                error = "block match: stopped";
+            if (s.stop.load() != 0) {
+                s.error = "block match: stopped";
                 return false;
             }
             std::memmove(buffer.data(), buffer.data() + pos, have - pos);
             base += pos;
             have -= pos;
             pos = 0;
-            if (!read_more(file, buffer, have, end)) {
-                error = "block match: cannot read the local file (" +
-                        std::to_string(GetLastError()) + ")";
+            const DWORD want = static_cast<DWORD>(
+                std::min<uint64_t>(buffer.size() - have, limit - (base + have)));
+            DWORD got = 0;
+            if (!read_at(s.file, base + have, buffer.data() + have, want, got) || got == 0) {
+                s.error = got == 0 ? "block match: the local file changed while it was read"
+                                   : "block match: cannot read the local file (" +
+                                         std::to_string(GetLastError()) + ")";
                 return false;
             }
+            have += got;
             continue;
         }
-        if (pos + block > have) break;
         if (!rolled) {
-            sum.reset(buffer.data() + pos, block, block);
+            first.reset(buffer.data() + pos, block, block);
+            second.reset(buffer.data() + pos + block, block, block);
             rolled = true;
         }
-        const int taken =
-            offer_window(table, hasher, buffer.data() + pos, block, block, sum.value(), base + pos);
+        // The keys of the next few offsets first, their filter bits on the
+        // way from memory while the next key is worked out.
+        const size_t batch = pos + span + AHEAD <= have && base + pos + AHEAD <= end ? AHEAD : 1;
+        uint64_t keys[AHEAD];
+        for (size_t k = 0; k < batch; ++k) {
+            if (k > 0) {
+                first.roll(buffer[pos + k - 1], buffer[pos + k - 1 + block]);
+                second.roll(buffer[pos + k - 1 + block], buffer[pos + k - 1 + span]);
+            }
+            keys[k] = block_pair_key(weak_part(first.value(), s.map.weak_bytes),
+                                     weak_part(second.value(), s.map.weak_bytes));
+            prefetch_block_pairs(s.table, keys[k]);
+        }
+        int taken = 0;
+        size_t k = 0;
+        for (; k < batch && taken == 0; ++k)
+            taken = offer_pair(s, buffer.data() + pos + k, keys[k], base + pos + k);
         if (taken < 0) {
-            error = "block match: the hash service failed";
+            s.error = "block match: the hash service failed";
             return false;
         }
         if (taken > 0) {
-            // What follows a found block is most likely the next one.
-            pos += block;
+            // What follows two found blocks is most likely the next two.
+            found = true;
+            pos += k - 1 + span;
             rolled = false;
             continue;
         }
-        if (pos + block == have) break;
-        sum.roll(buffer[pos], buffer[pos + block]);
+        pos += batch - 1;
+        if (pos + span == have) break;
+        first.roll(buffer[pos], buffer[pos + block]);
+        second.roll(buffer[pos + block], buffer[pos + span]);
         ++pos;
-    }
-    if (base + have != local_size) {
-        error = "block match: the local file changed while it was read";
-        return false;
     }
     return true;
 }
 
-// A short last block also stands at the very end of the local file when
-// the file's end did not change: no full window there holds it.
-bool match_tail(HANDLE file, uint64_t local_size, const BlockMap& map, KindTable& table,
-                StrongHasher& hasher, std::string& error) {
-    const uint64_t tail = map.file_size % map.block_size;
-    if (tail == 0 || local_size < tail) return true;
-    BlockKind& kind = table.kinds[table.block_kind.back()];
-    if (kind.source != NOT_FOUND) return true;
-    std::vector<unsigned char> bytes(static_cast<size_t>(tail));
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(local_size - tail);
+// Searching an old copy that holds nothing of the new file costs as much as
+// searching one that holds all of it, and buys nothing: a large copy is
+// first searched in PROBES places spread over it. One that holds none of
+// the new file's pairs there is taken as unrelated. A stretch of reusable
+// content longer than the gap between two places always reaches into one,
+// so what this can miss is less than a 1/PROBES of the file.
+bool probe_for_pairs(Search& s, bool& found) {
+    const uint64_t step = s.local_size / PROBES;
+    for (uint64_t i = 0; i < PROBES && !found; ++i)
+        if (!scan_range(s, i * step, i * step + PROBE_BYTES, found)) return false;
+    return true;
+}
+
+struct HalfScan {
+    Search* search;
+    uint64_t start;
+    bool found = false;
+    bool ok = false;
+};
+
+DWORD WINAPI scan_second_half(void* param) {
+    HalfScan* half = static_cast<HalfScan*>(param);
+    half->ok = scan_range(*half->search, half->start, half->search->local_size, half->found);
+    return 0;
+}
+
+// The whole copy, in two halves at once where the machine has the cores:
+// the search is bound by the processor, and an update of one large archive
+// leaves the other download workers idle.
+bool scan_whole(Search& s) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    bool found = false;
+    if (s.local_size < SPLIT_BYTES || system.dwNumberOfProcessors < 2)
+        return scan_range(s, 0, s.local_size, found);
+    Search other(s.map, s.table, s.file, s.local_size, s.stop);
+    other.sources = s.sources;
+    HalfScan half{&other, s.local_size / 2};
+    UniqueHandle thread(CreateThread(nullptr, 0, scan_second_half, &half, 0, nullptr));
+    if (!thread.valid()) return scan_range(s, 0, s.local_size, found);
+    const bool ok = scan_range(s, 0, half.start, found);
+    WaitForSingleObject(thread.get(), INFINITE);
+    if (!ok) return false;
+    if (!half.ok) {
+        s.error = other.error;
+        return false;
+    }
+    for (size_t i = 0; i < s.sources.size(); ++i)
+        if (s.sources[i] == BLOCK_NOT_FOUND) s.sources[i] = other.sources[i];
+    return true;
+}
+
+// Whether the old copy holds block `index` of the new file at `offset`:
+// read there and compared with one block's sums alone, for a place its
+// neighbour's find already points to.
+bool check_block_at(Search& s, size_t index, uint64_t offset, std::vector<unsigned char>& bytes) {
+    const uint32_t block = s.map.block_size;
+    const uint64_t length = std::min<uint64_t>(block, s.map.file_size - index * uint64_t{block});
+    const uint32_t kind = s.table.block_kind[index];
+    if (s.sources[kind] != BLOCK_NOT_FOUND || offset + length > s.local_size) return true;
     DWORD got = 0;
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-        !ReadFile(file, bytes.data(), static_cast<DWORD>(tail), &got, nullptr) || got != tail) {
-        error = "block match: cannot read the local file's end";
+    if (!read_at(s.file, offset, bytes.data(), static_cast<DWORD>(length), got) ||
+        got != length) {
+        s.error = "block match: cannot read the local file (" + std::to_string(GetLastError()) + ")";
         return false;
     }
     RollingSum sum;
-    sum.reset(bytes.data(), bytes.size(), map.block_size);
+    sum.reset(bytes.data(), static_cast<size_t>(length), block);
+    if (weak_part(sum.value(), s.map.weak_bytes) != s.table.kinds[kind].weak) return true;
     uint64_t strong = 0;
-    if (sum.value() != kind.weak) return true;
-    if (!hasher.sum(bytes.data(), bytes.size(), map.block_size, strong)) {
-        error = "block match: the hash service failed";
+    if (!s.hasher.sum(bytes.data(), static_cast<size_t>(length), block, strong)) {
+        s.error = "block match: the hash service failed";
         return false;
     }
-    if (strong == kind.strong) kind.source = local_size - tail;
+    if (strong_part(strong, s.map.strong_bytes) == s.table.kinds[kind].strong)
+        s.sources[kind] = offset;
     return true;
 }
 
-void add_copy(BlockPlan& plan, uint64_t target, uint64_t source, uint64_t length) {
-    if (!plan.copies.empty()) {
-        BlockCopy& last = plan.copies.back();
-        if (last.target + last.length == target && last.source + last.length == source) {
-            last.length += length;
-            plan.reused_bytes += length;
-            return;
-        }
-    }
-    plan.copies.push_back(BlockCopy{target, source, length});
-    plan.reused_bytes += length;
-}
-
-void add_fetch(BlockPlan& plan, uint64_t offset, uint64_t length) {
-    if (!plan.fetches.empty() && plan.fetches.back().offset + plan.fetches.back().length == offset)
-        plan.fetches.back().length += length;
-    else
-        plan.fetches.push_back(ByteRange{offset, length});
-    plan.fetch_bytes += length;
+// The pair search cannot take a block whose neighbours both changed, nor
+// the last of an odd run of blocks, nor a short last block: each is tried
+// where the old copy holds its neighbour's content, and a short last block
+// at the old copy's very end.
+bool extend_found_blocks(Search& s) {
+    const uint32_t block = s.map.block_size;
+    const size_t count = s.map.blocks.size();
+    std::vector<unsigned char> bytes(block);
+    const auto source = [&](size_t i) { return s.sources[s.table.block_kind[i]]; };
+    for (size_t i = 0; i + 1 < count; ++i)
+        if (source(i) != BLOCK_NOT_FOUND && !check_block_at(s, i + 1, source(i) + block, bytes))
+            return false;
+    for (size_t i = count; i-- > 1;)
+        if (source(i) != BLOCK_NOT_FOUND && source(i) >= block &&
+            !check_block_at(s, i - 1, source(i) - block, bytes))
+            return false;
+    const uint64_t tail = s.map.file_size % block;
+    return tail == 0 || s.local_size < tail ||
+           check_block_at(s, count - 1, s.local_size - tail, bytes);
 }
 
 }  // namespace
@@ -282,22 +355,18 @@ bool plan_from_open_file(HANDLE file, const BlockMap& map, const std::atomic<int
                 std::to_string(GetLastError()) + ")";
         return false;
     }
-    const uint64_t local_size = static_cast<uint64_t>(size.QuadPart);
-    KindTable table;
-    build_table(map, table);
-    StrongHasher hasher;
-    if (!map.blocks.empty() &&
-        (!scan_local(file, local_size, map, table, hasher, stop, error) ||
-         !match_tail(file, local_size, map, table, hasher, error)))
+    BlockKinds table;
+    build_block_kinds(map, table);
+    Search search(map, table, file, static_cast<uint64_t>(size.QuadPart), stop);
+    const bool large = search.local_size >= 2 * PROBES * PROBE_BYTES;
+    bool found = false;
+    if ((large && !probe_for_pairs(search, found)) ||
+        ((!large || found) && (!scan_whole(search) || !extend_found_blocks(search)))) {
+        error = search.error;
         return false;
-    for (size_t i = 0; i < map.blocks.size(); ++i) {
-        const uint64_t target = static_cast<uint64_t>(i) * map.block_size;
-        const uint64_t length = std::min<uint64_t>(map.block_size, map.file_size - target);
-        const uint64_t source = table.kinds[table.block_kind[i]].source;
-        if (source != NOT_FOUND)
-            add_copy(plan, target, source, length);
-        else
-            add_fetch(plan, target, length);
     }
+    std::vector<uint64_t> sources(map.blocks.size());
+    for (size_t i = 0; i < sources.size(); ++i) sources[i] = search.sources[table.block_kind[i]];
+    make_block_plan(map.file_size, map.block_size, std::move(sources), plan);
     return true;
 }

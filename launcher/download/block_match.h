@@ -1,10 +1,10 @@
 #pragma once
 // Which blocks of a new version of a game file the player's older copy
-// already holds, wherever they moved to: rsync's search, the weak checksum
-// rolled over every byte offset of the local file and each hit confirmed by
-// the block's strong sum, so that inserted bytes and a rebuilt archive's new
-// order still find them. The result is a plan: local copies and the ranges
-// left to fetch.
+// already holds, wherever they moved to: rsync's search as zsync does it, the
+// weak checksums of two blocks in a row rolled over every byte offset of the
+// local file and each hit confirmed by both blocks' strong sums, so that
+// inserted bytes and a rebuilt archive's new order still find them. The
+// result is a plan: local copies and the ranges left to fetch.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -13,28 +13,9 @@
 #include <windows.h>
 
 #include "launcher/download/block_map.h"
+#include "launcher/download/block_plan.h"
 
 struct ManifestEntry;
-
-struct BlockCopy {
-    uint64_t target = 0;  // offset in the new file
-    uint64_t source = 0;  // offset in the local file
-    uint64_t length = 0;
-};
-
-struct ByteRange {
-    uint64_t offset = 0;
-    uint64_t length = 0;
-};
-
-// Both lists in the new file's order, touching neighbours merged; together
-// they cover the new file exactly once.
-struct BlockPlan {
-    std::vector<BlockCopy> copies;
-    std::vector<ByteRange> fetches;
-    uint64_t reused_bytes = 0;
-    uint64_t fetch_bytes = 0;
-};
 
 // The description fetched for `entry`: exactly the size and SHA-256 its
 // manifest entry declares, and then a description of the entry's file.

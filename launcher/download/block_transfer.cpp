@@ -125,6 +125,11 @@ BlockBuild build_part_from_blocks(const ManifestEntry& entry, HANDLE part, Sha25
     BlockPlan plan;
     if (!plan_from_open_file(local.get(), map, run.abort, plan, error))
         return run.abort.load() != 0 ? BlockBuild::Stopped : BlockBuild::Unusable;
+    if (plan.reused_bytes == 0) {
+        // A plain download then costs the same bytes and resumes as one.
+        error = "block build: the local file holds nothing of the new version";
+        return BlockBuild::Unusable;
+    }
     HttpHandles handles;
     HttpHandlesCloser closer{handles};
     size_t next_copy = 0;

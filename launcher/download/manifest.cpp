@@ -62,7 +62,7 @@ bool read_block_members(const std::string& object, const std::string& base_path,
     blocks.size = parse_decimal_u64(json_field(object, "blocksSize"));
     blocks.hash = lower_ascii(json_field(object, "blocksHash"));
     const uint64_t block_size = parse_decimal_u64(json_field(object, "blockSize"));
-    const uint64_t expected = block_map_bytes(entry.size, block_size);
+    const uint64_t expected = block_map_shape(entry.size, block_size).bytes;
     blocks.block_size = static_cast<uint32_t>(block_size);
     return !relative.empty() && is_safe_server_path("/" + relative) &&
            is_safe_server_path(blocks.url) && blocks.hash.size() == 64 &&

@@ -9,13 +9,8 @@
 
 namespace {
 
-void put_u32(std::string& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i) & 0xff);
-}
-
-void put_u64(std::string& out, uint64_t value) {
-    put_u32(out, static_cast<uint32_t>(value));
-    put_u32(out, static_cast<uint32_t>(value >> 32));
+void put(std::string& out, uint64_t value, size_t count) {
+    for (size_t i = 0; i < count; ++i) out += static_cast<char>(value >> (8 * i) & 0xff);
 }
 
 }  // namespace
@@ -44,10 +39,14 @@ std::string archive(std::mt19937& random, const std::vector<std::string>& entrie
 }
 
 std::string describe_blocks(const std::string& data) {
+    const BlockMapShape shape = block_map_shape(data.size(), TEST_BLOCK_SIZE);
     std::string out = "KVBLOCKS";
-    put_u32(out, 1);
-    put_u32(out, TEST_BLOCK_SIZE);
-    put_u64(out, data.size());
+    put(out, BLOCK_MAP_VERSION, 4);
+    put(out, TEST_BLOCK_SIZE, 4);
+    put(out, data.size(), 8);
+    put(out, shape.weak_bytes, 1);
+    put(out, shape.strong_bytes, 1);
+    put(out, 0, 2);
     for (size_t at = 0; at < data.size(); at += TEST_BLOCK_SIZE) {
         const auto* block = reinterpret_cast<const unsigned char*>(data.data()) + at;
         const size_t length = std::min<size_t>(TEST_BLOCK_SIZE, data.size() - at);
@@ -55,8 +54,8 @@ std::string describe_blocks(const std::string& data) {
         sum.reset(block, length, TEST_BLOCK_SIZE);
         uint64_t strong = 0;
         EXPECT_TRUE(block_strong_sum(block, length, TEST_BLOCK_SIZE, strong));
-        put_u32(out, sum.value());
-        put_u64(out, strong);
+        put(out, sum.value(), shape.weak_bytes);
+        put(out, strong, shape.strong_bytes);
     }
     return out;
 }

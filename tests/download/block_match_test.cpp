@@ -84,12 +84,16 @@ TEST(BlockMatch, ChangedBytesInPlaceCostTheirBlocks) {
     std::mt19937 random(11);
     const std::string old_bytes = archive(random, archive_entries(random, 120));
     std::string new_bytes = old_bytes;
-    for (size_t at : {size_t{5000}, old_bytes.size() / 2, old_bytes.size() - 100})
+    // The first two changes are two blocks apart: one request for both.
+    for (size_t at : {size_t{5000}, size_t{5000 + 3 * BLOCK}, old_bytes.size() / 2,
+                      old_bytes.size() - 100})
         for (size_t i = 0; i < 100; ++i) new_bytes[at + i] = static_cast<char>(~new_bytes[at + i]);
     Outcome outcome = rebuild(old_bytes, new_bytes);
     ASSERT_TRUE(outcome.rebuilt == new_bytes);
-    EXPECT_LE(outcome.plan.fetch_bytes, 4u * BLOCK);
-    EXPECT_EQ(outcome.plan.fetches.size(), 3u);
+    EXPECT_LE(outcome.plan.fetch_bytes, 8u * BLOCK);
+    ASSERT_EQ(outcome.plan.fetches.size(), 3u);
+    EXPECT_EQ(outcome.plan.fetches[0].offset, 2u * BLOCK);
+    EXPECT_EQ(outcome.plan.fetches[0].length, 4u * BLOCK);
 }
 
 TEST(BlockMatch, InsertedBytesShiftTheRestWithoutCost) {
@@ -118,8 +122,14 @@ TEST(BlockMatch, RebuiltArchiveInAnotherOrderCostsOnlyItsNewEntry) {
     const std::string new_bytes = archive(random, entries);
     Outcome outcome = rebuild(old_bytes, new_bytes);
     ASSERT_TRUE(outcome.rebuilt == new_bytes);
-    // The new directory sector and the new entry.
-    EXPECT_EQ(outcome.plan.fetch_bytes, 4u * BLOCK);
+    // The new directory sector and the new entry; and an entry of one
+    // sector, now between two others, since a block is found only with a
+    // neighbour.
+    size_t single = 0;
+    for (const std::string& entry : entries) single += entry.size() == BLOCK ? 1 : 0;
+    EXPECT_GT(single, 0u);
+    EXPECT_GE(outcome.plan.fetch_bytes, 4u * BLOCK);
+    EXPECT_LE(outcome.plan.fetch_bytes, (4u + single) * BLOCK);
 }
 
 TEST(BlockMatch, UnrelatedOrMissingContentIsFetchedWhole) {
@@ -132,6 +142,16 @@ TEST(BlockMatch, UnrelatedOrMissingContentIsFetchedWhole) {
         EXPECT_EQ(outcome.plan.fetch_bytes, new_bytes.size());
         EXPECT_EQ(outcome.plan.fetches.size(), 1u);
     }
+    // A large old copy is first searched in a few places only: a stretch of
+    // the new file it holds between them is still found, and one that holds
+    // nothing is fetched whole.
+    std::string large_old = random_bytes(random, 66u << 20);
+    std::string large_new = random_bytes(random, 4u << 20) +
+                            large_old.substr((40u << 20) + 12345, 3u << 20) +
+                            random_bytes(random, 1000);
+    EXPECT_EQ(rebuild(large_old, large_new).plan.reused_bytes, 3u << 20);
+    large_old.replace((40u << 20) + 12345, 3u << 20, random_bytes(random, 3u << 20));
+    EXPECT_EQ(rebuild(large_old, large_new).plan.reused_bytes, 0u);
     // A file held in another version, then stopped, then gone.
     TempDir dir(L"korval-blocks");
     ASSERT_TRUE(write_file(dir.file(L"old.img"), new_bytes));
@@ -153,8 +173,8 @@ TEST(BlockMap, DescriptionIsTakenOnlyAsDeclared) {
     std::string data(5000, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((7 * i + 3) & 0xff);
     const std::string published_hex =
-        "4b56424c4f434b530100000000080000881300000000000000fc00e8dfff795a6b8cdf4200fc00e8dfff"
-        "795a6b8cdf421cbf580f0815b9cde5906674";
+        "4b56424c4f434b53020000000008000088130000000000000204000000e8dfff795a00e8dfff795a580f"
+        "0815b9cd";
     std::string published;
     for (size_t i = 0; i < published_hex.size(); i += 2)
         published += static_cast<char>(std::stoi(published_hex.substr(i, 2), nullptr, 16));
@@ -162,12 +182,12 @@ TEST(BlockMap, DescriptionIsTakenOnlyAsDeclared) {
 
     ManifestEntry entry = entry_for(data, published);
     EXPECT_EQ(entry.blocks.hash,
-              "cf5b3ea45e01656f63c933c2a3e14e2995479ea88b3232753ec6f2d81d663948");
+              "e7ce72e959cc61fc20e3356e9da3f1a3b72f513d0ad652a113bb6ec15b43401e");
     BlockMap map;
     std::string error;
     ASSERT_TRUE(accept_block_map(published, entry, map, error)) << error;
     ASSERT_EQ(map.blocks.size(), 3u);
-    EXPECT_EQ(map.blocks[0].weak, 0xe800fc00u);
+    EXPECT_EQ(map.blocks[0].weak, 0xe800u);
     EXPECT_EQ(map.file_size, 5000u);
 
     const auto refused = [&](std::string bytes, const ManifestEntry& declared) {
@@ -179,18 +199,18 @@ TEST(BlockMap, DescriptionIsTakenOnlyAsDeclared) {
     ManifestEntry other_hash = entry;
     other_hash.blocks.hash[0] = other_hash.blocks.hash[0] == 'a' ? 'b' : 'a';
     EXPECT_TRUE(refused(published, other_hash));
-    EXPECT_TRUE(refused(published.substr(0, 48), entry));
+    EXPECT_TRUE(refused(published.substr(0, 40), entry));
     ManifestEntry none = entry;
     none.blocks.url.clear();
     EXPECT_TRUE(refused(published, none));
     // Bytes that the manifest vouches for but that describe something else.
     for (const auto& change : std::vector<std::pair<size_t, char>>{
-             {0, 'X'}, {8, 2}, {13, 16}, {16, 0x89}}) {
+             {0, 'X'}, {8, 1}, {13, 16}, {16, 0x89}, {24, 3}, {25, 8}}) {
         std::string bytes = published;
         bytes[change.first] = change.second;
         EXPECT_TRUE(refused(bytes, entry_for(data, bytes))) << change.first;
     }
-    std::string longer = published + std::string(12, '\0');
+    std::string longer = published + std::string(6, '\0');
     EXPECT_TRUE(refused(longer, entry_for(data, longer)));
 }
 

@@ -67,13 +67,13 @@ TEST(Manifest, BlockDescriptionMembers) {
         return doc("/pc/r1", "{\"hash\":\"" + HASH_A + "\",\"size\":4097," + members +
                                  "\"url\":\"models/gta3.img\"}");
     };
-    const std::string good = "\"blocksUrl\":\"models/gta3.img.blocks\",\"blocksSize\":60,"
+    const std::string good = "\"blocksUrl\":\"models/gta3.img.blocks\",\"blocksSize\":46,"
                              "\"blocksHash\":\"" + upper + "\",\"blockSize\":2048,";
     Parsed p = parse(described(good));
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.entries[0].url, "/pc/r1/models/gta3.img");
     EXPECT_EQ(p.entries[0].blocks.url, "/pc/r1/models/gta3.img.blocks");
-    EXPECT_EQ(p.entries[0].blocks.size, 60u);
+    EXPECT_EQ(p.entries[0].blocks.size, 46u);
     EXPECT_EQ(p.entries[0].blocks.hash, std::string(64, 'b'));
     EXPECT_EQ(p.entries[0].blocks.block_size, 2048u);
     p = parse(described(""));
@@ -87,7 +87,7 @@ TEST(Manifest, BlockDescriptionMembers) {
     };
     for (const std::string& members : {
              replaced("\"blocksUrl\":\"models/gta3.img.blocks\",", ""),  // three of four
-             replaced("\"blocksSize\":60", "\"blocksSize\":61"),        // not this file's
+             replaced("\"blocksSize\":46", "\"blocksSize\":47"),        // not this file's
              replaced("\"blockSize\":2048", "\"blockSize\":3072"),      // no power of two
              replaced("\"blockSize\":2048", "\"blockSize\":256"),
              replaced("\"blockSize\":2048", "\"blockSize\":4294969344"),  // 2^32 + 2048
@@ -100,9 +100,9 @@ TEST(Manifest, BlockDescriptionMembers) {
         EXPECT_FALSE(p.ok) << members;
         EXPECT_EQ(p.error, "Список файлов на сервере повреждён (models/gta3.img).") << members;
     }
-    // A file whose description would be over the limit gets none.
+    // A file of more blocks than a description may have gets none.
     p = parse(doc("/pc", "{\"hash\":\"" + HASH_A + "\",\"size\":6442450944,"
-                         "\"blocksUrl\":\"b.blocks\",\"blocksSize\":37748760,\"blocksHash\":\"" +
+                         "\"blocksUrl\":\"b.blocks\",\"blocksSize\":25165852,\"blocksHash\":\"" +
                          HASH_A + "\",\"blockSize\":2048,\"url\":\"b\"}"));
     EXPECT_FALSE(p.ok);
 }

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(is_safe_server_path(entry.blocks.url));
             FUZZ_CHECK(entry.blocks.hash.size() == 64);
             FUZZ_CHECK(entry.blocks.size != 0 &&
-                       entry.blocks.size == block_map_bytes(entry.size, entry.blocks.block_size));
+                       entry.blocks.size ==
+                           block_map_shape(entry.size, entry.blocks.block_size).bytes);
         }
     }
     return 0;

@@ -148,13 +148,13 @@ class LauncherReaderTest(unittest.TestCase):
 
     def test_block_description_members_are_all_or_none(self):
         described = (b'{"basePath": "/r", "files": [{"hash": "' + b"a" * 64 + b'", "size": 4097, '
-                     b'"blocksUrl": "a.blocks", "blocksSize": 60, "blocksHash": "' + b"B" * 64 +
+                     b'"blocksUrl": "a.blocks", "blocksSize": 46, "blocksHash": "' + b"B" * 64 +
                      b'", "blockSize": 2048, "url": "a"}]}')
         self.assertEqual(rules.parse_manifest(described)[1:], ([(b"a", b"a" * 64, 4097)], None))
         self.assertEqual(rules.parse_manifest(described, with_blocks=True)[1][0][3],
-                         (b"a.blocks", 60, b"b" * 64, 2048))
+                         (b"a.blocks", 46, b"b" * 64, 2048))
         for text in (described.replace(b'"blocksUrl": "a.blocks", ', b""),
-                     described.replace(b'"blocksSize": 60', b'"blocksSize": 61'),
+                     described.replace(b'"blocksSize": 46', b'"blocksSize": 61'),
                      described.replace(b'"blockSize": 2048', b'"blockSize": 3072'),
                      described.replace(b'"blockSize": 2048', b'"blockSize": 256'),
                      described.replace(b'"a.blocks"', b'"../a.blocks"'),
@@ -323,18 +323,18 @@ class PublishTest(TreeCase):
             description = f.read()
         self.assertEqual(hashlib.sha256(description).hexdigest().encode(), digest)
         self.assertEqual(len(description), blocks_size)
-        self.assertEqual(description[:24], b"KVBLOCKS" + (1).to_bytes(4, "little") +
-                         (2048).to_bytes(4, "little") + size.to_bytes(8, "little"))
-        # Entries checked with rsync's sums written out the long way; the last
-        # block is five bytes padded with zeros.
+        self.assertEqual(description[:28], b"KVBLOCKS" + (2).to_bytes(4, "little") +
+                         (2048).to_bytes(4, "little") + size.to_bytes(8, "little") +
+                         bytes([2, 4, 0, 0]))
+        # Entries checked with rsync's sums written out the long way: 2 bytes
+        # of weak sum and 4 of SHA-256 for a file of this size. The last block
+        # is five bytes padded with zeros.
         blocks = [data[i:i + 2048].ljust(2048, b"\0") for i in range(0, size, 2048)]
-        self.assertEqual(len(description), 24 + 12 * len(blocks))
+        self.assertEqual(len(description), 28 + 6 * len(blocks))
         for n in (0, 1, len(blocks) - 1):
-            a = sum(blocks[n]) % 65536
             b = sum((2048 - i) * x for i, x in enumerate(blocks[n])) % 65536
-            entry = description[24 + 12 * n:36 + 12 * n]
-            self.assertEqual(entry, (a | b << 16).to_bytes(4, "little") +
-                             hashlib.sha256(blocks[n]).digest()[:8])
+            entry = description[28 + 6 * n:34 + 6 * n]
+            self.assertEqual(entry, b.to_bytes(2, "little") + hashlib.sha256(blocks[n]).digest()[:4])
         write(os.path.join(self.game, "small.txt"), b"changed")
         self.publish("r2")
         self.assertEqual(os.stat(self.served("r1", url.decode())).st_ino,
@@ -348,6 +348,14 @@ class PublishTest(TreeCase):
         write(os.path.join(self.game, "models", "gta3.img.blocks"), b"mine")
         with self.assertRaisesRegex(PublishError, "gta3.img.blocks: the block description"):
             self.publish("r3")
+        # A description of an older format is written anew, not shared.
+        os.remove(os.path.join(self.game, "models", "gta3.img.blocks"))
+        older = self.served("r2", url.decode())
+        os.remove(older)
+        write(older, description[:8] + (1).to_bytes(4, "little") + description[12:])
+        self.publish("r3")
+        with open(self.served("r3", url.decode()), "rb") as f:
+            self.assertEqual(f.read(), description)
 
     def test_failure_half_way_leaves_the_live_release_and_no_staging(self):
         for i in range(3):

@@ -10,15 +10,12 @@ import itertools
 import os
 import struct
 
+from . import launcher_rules as rules
+
 MAGIC = b"KVBLOCKS"
-VERSION = 1
+VERSION = 2
 BLOCK_SIZE = 2048
-STRONG_BYTES = 8
-HEADER = struct.Struct("<8sIIQ")
-ENTRY = struct.Struct("<I8s")
-# The launcher refuses a description over this; files that would need a
-# bigger one are published without, and download whole.
-LIMIT = 32 << 20
+HEADER = struct.Struct("<8sIIQBBH")
 # Below this a whole download costs little more than a description would
 # save, and each description is one more request.
 THRESHOLD = 1 << 20
@@ -27,42 +24,57 @@ READ = 1 << 20
 
 
 def description_bytes(size, block_size=BLOCK_SIZE):
-    blocks = (size + block_size - 1) // block_size
-    return HEADER.size + ENTRY.size * blocks
+    return rules.block_map_shape(size, block_size)[3]
 
 
 def wanted(size):
     """Whether a file of this size is published with a description."""
-    return size >= THRESHOLD and description_bytes(size) <= LIMIT
+    return size >= THRESHOLD and description_bytes(size) != 0
 
 
 def weak_checksum(block):
-    """rsync's checksum of one whole block: the byte sum and the sum of the
-    running sums, each modulo 2^16."""
-    return (sum(block) & 0xFFFF) | ((sum(itertools.accumulate(block)) & 0xFFFF) << 16)
+    """rsync's checksum of one whole block: the sum of the running sums and
+    the byte sum, each modulo 2^16, the first one low."""
+    return (sum(itertools.accumulate(block)) & 0xFFFF) | ((sum(block) & 0xFFFF) << 16)
 
 
-def block_entry(block, block_size=BLOCK_SIZE):
+def block_entry(block, weak_bytes, strong_bytes, block_size=BLOCK_SIZE):
     """One entry; a short last block counts as padded with zeros."""
     if len(block) < block_size:
         block = block + bytes(block_size - len(block))
-    return ENTRY.pack(weak_checksum(block), hashlib.sha256(block).digest()[:STRONG_BYTES])
+    weak = weak_checksum(block).to_bytes(4, "little")[:weak_bytes]
+    return weak + hashlib.sha256(block).digest()[:strong_bytes]
+
+
+def header(size, block_size=BLOCK_SIZE):
+    _, weak, strong, _ = rules.block_map_shape(size, block_size)
+    return HEADER.pack(MAGIC, VERSION, block_size, size, weak, strong, 0)
+
+
+def is_current(path, size, block_size=BLOCK_SIZE):
+    """Whether `path` has the size and header of this format's description of
+    a file of `size` bytes (what an earlier release wrote may be older)."""
+    with open(path, "rb") as f:
+        start = f.read(HEADER.size)
+        return f.seek(0, 2) == description_bytes(size, block_size) and \
+            start == header(size, block_size)
 
 
 def write_description(source, target, block_size=BLOCK_SIZE):
     """Describes `source` into the new file `target`; (sha256, size) of what
-    was written, and the size of the file described."""
+    was written."""
     digest, written, described = hashlib.sha256(), 0, 0
     with open(source, "rb") as src, open(target, "xb") as dst:
         size = src.seek(0, 2)
         src.seek(0)
-        header = HEADER.pack(MAGIC, VERSION, block_size, size)
-        dst.write(header)
-        digest.update(header)
-        written += len(header)
+        _, weak, strong, _ = rules.block_map_shape(size, block_size)
+        start = header(size, block_size)
+        dst.write(start)
+        digest.update(start)
+        written += len(start)
         for chunk in iter(lambda: src.read(READ), b""):
             described += len(chunk)
-            out = b"".join(block_entry(chunk[i:i + block_size], block_size)
+            out = b"".join(block_entry(chunk[i:i + block_size], weak, strong, block_size)
                            for i in range(0, len(chunk), block_size))
             dst.write(out)
             digest.update(out)

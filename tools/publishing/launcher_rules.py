@@ -18,9 +18,8 @@ MAX_LAUNCHER_BYTES = 268435456
 BLOCK_MEMBERS = (b"blocksUrl", b"blocksSize", b"blocksHash", b"blockSize")
 BLOCK_SIZE_MIN = 512
 BLOCK_SIZE_MAX = 1048576
-BLOCK_MAP_HEADER = 24
-BLOCK_MAP_ENTRY = 12
-BLOCK_MAP_LIMIT = 33554432
+BLOCK_MAP_HEADER = 28
+BLOCK_MAP_MAX_BLOCKS = 1 << 21
 HEX = frozenset(b"0123456789abcdef")
 LAUNCHER_FOLDER = "/pc/launcher/"
 
@@ -165,14 +164,28 @@ def entry_problem(base_path, url, hash_value, paths):
     return None
 
 
+def _log2_ceil(value):
+    return max(value - 1, 0).bit_length()
+
+
+def block_map_shape(size, block_size):
+    """(blocks, weak bytes, strong bytes, description bytes) of a file's
+    description; description bytes 0 when the launcher takes none."""
+    if not BLOCK_SIZE_MIN <= block_size <= BLOCK_SIZE_MAX or block_size & (block_size - 1):
+        return 0, 0, 0, 0
+    blocks = size // block_size + (1 if size % block_size else 0)
+    if blocks > BLOCK_MAP_MAX_BLOCKS:
+        return blocks, 0, 0, 0
+    size_bits = _log2_ceil(max(size, 1))
+    weak_bits = max(size_bits + _log2_ceil(block_size) - 8, 0)
+    weak = min(4, max(2, (weak_bits + 15) // 16))
+    strong = min(8, max(4, (20 + size_bits + _log2_ceil(max(blocks, 1)) + 15) // 16))
+    return blocks, weak, strong, BLOCK_MAP_HEADER + (weak + strong) * blocks
+
+
 def block_map_bytes(size, block_size):
     """A description's size for a file, 0 when the launcher takes none that big."""
-    if not BLOCK_SIZE_MIN <= block_size <= BLOCK_SIZE_MAX or block_size & (block_size - 1):
-        return 0
-    blocks = size // block_size + (1 if size % block_size else 0)
-    if blocks > (BLOCK_MAP_LIMIT - BLOCK_MAP_HEADER) // BLOCK_MAP_ENTRY:
-        return 0
-    return BLOCK_MAP_HEADER + BLOCK_MAP_ENTRY * blocks
+    return block_map_shape(size, block_size)[3]
 
 
 def entry_blocks(base_path, obj, size):
@@ -191,9 +204,9 @@ def entry_blocks(base_path, obj, size):
         return None, "blocksHash is not 64 hex digits"
     wanted = block_map_bytes(size, block_size)
     if wanted == 0:
-        return None, "blockSize %d is not a power of two from %d to %d, or the file needs a " \
-                     "description over %d bytes" % (block_size, BLOCK_SIZE_MIN, BLOCK_SIZE_MAX,
-                                                    BLOCK_MAP_LIMIT)
+        return None, "blockSize %d is not a power of two from %d to %d, or the file has more " \
+                     "than %d blocks" % (block_size, BLOCK_SIZE_MIN, BLOCK_SIZE_MAX,
+                                         BLOCK_MAP_MAX_BLOCKS)
     if blocks_size != wanted:
         return None, "blocksSize %d, a description of this file is %d bytes" % (blocks_size, wanted)
     return (url, blocks_size, digest, block_size), None

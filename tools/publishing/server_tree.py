@@ -296,11 +296,11 @@ def place_description(game_file, target, digest, earlier):
         except OSError as e:
             if e.errno not in (errno.ENOENT, errno.EXDEV, errno.EPERM, errno.EMLINK, errno.ENOTSUP):
                 raise
+    if linked and not block_map.is_current(path, game_file.size):
+        os.remove(path)
+        linked = False
     if linked:
         blocks_digest, blocks_size = hash_file(path)
-        if blocks_size != block_map.description_bytes(game_file.size):
-            os.remove(path)
-            linked = False
     if not linked:
         blocks_digest, blocks_size = block_map.write_description(target, path)
         os.chmod(path, 0o444)

@@ -1,0 +1,36 @@
+#pragma once
+// How a described file's new version is put together: the stretches copied
+// from the player's older copy and the byte ranges fetched from the server,
+// in the new file's order.
+#include <cstdint>
+#include <vector>
+
+struct BlockCopy {
+    uint64_t target = 0;  // offset in the new file
+    uint64_t source = 0;  // offset in the local file
+    uint64_t length = 0;
+};
+
+struct ByteRange {
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
+// Both lists in the new file's order, touching neighbours merged; together
+// they cover the new file exactly once.
+struct BlockPlan {
+    std::vector<BlockCopy> copies;
+    std::vector<ByteRange> fetches;
+    uint64_t reused_bytes = 0;
+    uint64_t fetch_bytes = 0;
+};
+
+// A request costs a round trip, some tens of kilobytes on a player's link:
+// reused stretches up to this long between two ranges are fetched with them.
+const uint64_t MERGE_GAP_BYTES = 16384;
+
+// The plan for a file of `file_size` bytes in blocks of `block_size`, where
+// `sources` gives each block's offset in the local file, or ~0 for a block
+// to fetch.
+void make_block_plan(uint64_t file_size, uint32_t block_size, std::vector<uint64_t> sources,
+                     BlockPlan& plan);
