@@ -7,7 +7,9 @@
 #   3. a second release with two changed files, brought up to date by
 #      downloading only those two,
 #   4. publish.py check passing on this server and naming every fault of a
-#      deliberately broken tree behind a misconfigured nginx.
+#      deliberately broken tree behind a misconfigured nginx,
+#   5. a third release through a caching proxy in front of the server, as a
+#      CDN's edge serves it: the changed archive still comes as its blocks.
 # Usage: nginx_launcher_test.sh BUILD_DIR PORT   (PORT: the build's content port)
 set -euo pipefail
 build="$(realpath "$1")"
@@ -26,6 +28,7 @@ launcher_pid=""
 cleanup() {
   [ -z "$launcher_pid" ] || kill -KILL "$launcher_pid" 2>/dev/null || true
   content_nginx stop "$state"
+  content_nginx stop "$work/edge"
 }
 trap cleanup EXIT
 # nginx runs in a session of its own: a test run that is stopped must still end it.
@@ -191,10 +194,79 @@ for want in "/pc/files/v2/models/pack3.img: status 404" \
     "/pc/files/v2/samp.exe: $(($(stat -c %s "$samp") + 5)) bytes, the manifest says $(stat -c %s "$samp")" \
     "/pc/files/v2/models/pack1.img.blocks: 8 bytes, the manifest says" \
     "/pc/manifest.json: Cache-Control is '(none)'" \
-    "range request answered 200, not 206 (asked with Accept-Encoding)"; do
+    ": range request answered 200, not 206 (asked with Accept-Encoding)" \
+    ": block range request answered 200, not 206 (asked with Accept-Encoding)"; do
   grep -qF "$want" <<<"$out" || fail "check did not report: $want"
 done
-[ "$(wc -l <<<"$out")" -eq 6 ] || fail "check reported $(wc -l <<<"$out") lines for 6 faults"
+[ "$(wc -l <<<"$out")" -eq 7 ] || fail "check reported $(wc -l <<<"$out") lines for 7 faults"
+
+step "third release through a CDN's edge: a caching proxy in front of the server"
+# The edge caches large files in 1 MiB slices that it fills from the server
+# with ranges of its own (nginx's slice module), as CDNs do; the launcher's
+# ranges are answered from those slices.
+content_nginx stop "$state"
+origin_port=$((port + 3))
+content_nginx start "$state" --root "$srv" --cert "$certs/cert.pem" --key "$certs/key.pem" \
+  --port "$origin_port" >/dev/null
+edge="$work/edge"
+mkdir -p "$edge/cache" "$edge/tmp"
+cat >"$edge/nginx.conf" <<EOF
+daemon off;
+worker_processes 1;
+pid $edge/nginx.pid;
+error_log $edge/error.log warn;
+events { worker_connections 64; }
+http {
+    client_body_temp_path $edge/tmp/body;
+    proxy_temp_path $edge/tmp/proxy;
+    fastcgi_temp_path $edge/tmp/fastcgi;
+    uwsgi_temp_path $edge/tmp/uwsgi;
+    scgi_temp_path $edge/tmp/scgi;
+    log_format edge '\$status "\$request" \$body_bytes_sent "\$http_range" \$connection';
+    access_log $edge/access.log edge;
+    proxy_cache_path $edge/cache levels=1:2 keys_zone=edge:4m max_size=256m;
+    server {
+        listen 127.0.0.1:$port ssl;
+        ssl_certificate $certs/cert.pem;
+        ssl_certificate_key $certs/key.pem;
+        location / {
+            slice 1m;
+            proxy_cache edge;
+            proxy_cache_key \$uri\$slice_range;
+            proxy_set_header Range \$slice_range;
+            proxy_cache_valid 200 206 1h;
+            proxy_http_version 1.1;
+            proxy_set_header Connection "";
+            proxy_ssl_server_name on;
+            proxy_ssl_name localhost;
+            proxy_pass https://127.0.0.1:$origin_port;
+        }
+    }
+}
+EOF
+setsid nginx -c "$edge/nginx.conf" -p "$edge" </dev/null >>"$edge/error.log" 2>&1 &
+for _ in $(seq 100); do
+  [ -s "$edge/nginx.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  sleep 0.05
+done
+python3 - "$work/game/models/pack4.img" <<'PY'
+import sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(1500000)
+    f.write(b"edge " * 20)
+PY
+publish publish "$work/game" "$srv" --release v3 --key "$key"
+scenario "$ready" "await launching"
+run_launcher game1 || fail "update through the edge: launcher ended with $?"
+bad=$(matches_manifest game1) || fail "update through the edge: wrong or missing: $bad"
+sent=$(awk '$3 == "/pc/files/v3/models/pack4.img" {
+  if ($1 != 206 || $6 !~ /^"bytes=[0-9]+-[0-9]+"$/) bad = 1; n += $5 }
+  END { print bad ? -1 : n + 0 }' "$edge/access.log")
+[ "$sent" -gt 0 ] && [ "$sent" -lt 65536 ] ||
+  fail "pack4.img came through the edge as $sent bytes (-1: not as ranges), not as its changed blocks"
+echo "pack4.img updated through the edge with $sent bytes of ranges"
+publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
+  --public-key "$(cat "$root/tests/keys/release_a.pub")" || fail "check failed through the edge"
 
 if [ "$failures" -eq 0 ]; then echo "nginx content server: all checks passed"; exit 0; fi
 exit 1

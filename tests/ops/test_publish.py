@@ -579,9 +579,10 @@ class TreeServer:
         status, headers = 200, {"cache-control": "no-cache"}
         asked = (extra or {}).get("Range")
         if asked:
-            start = int(asked[len("bytes="):-1])
-            status, data = 206, data[start:]
-            headers["content-range"] = "bytes %d-%d/%d" % (start, start + len(data) - 1, start + len(data))
+            first, _, last = asked[len("bytes="):].partition("-")
+            start, end, total = int(first), int(last) if last else len(data) - 1, len(data)
+            status, data = 206, data[start:end + 1]
+            headers["content-range"] = "bytes %d-%d/%d" % (start, end, total)
         if sink:
             sink(data)
             return status, headers, None

@@ -153,32 +153,38 @@ def check_file(server, path, size, digest):
     return problems
 
 
-def check_range(server, path, size, problems):
-    """The resume request of a launcher that holds the first half of a file."""
-    offset = size // 2
+def check_range(server, path, size, problems, first, last=None):
+    """A range request as a launcher makes it: the rest of a file from
+    `first` on, to resume it, or bytes `first` to `last` of a described file,
+    to build it from blocks of an older copy."""
+    if last is None:
+        asked_range, last = "bytes=%d-" % first, size - 1
+        name, cost = "range request", "every resume would start the file again"
+    else:
+        asked_range = "bytes=%d-%d" % (first, last)
+        name, cost = "block range request", "every block update would download the whole file"
     for extra in ({}, {"Accept-Encoding": "gzip, deflate, br"}):
         received = [0]
 
         def count(block):
             received[0] += len(block)
         try:
-            status, headers, _ = server.get(path, dict(extra, Range="bytes=%d-" % offset), sink=count)
+            status, headers, _ = server.get(path, dict(extra, Range=asked_range), sink=count)
         except (OSError, ssl.SSLError) as e:
-            problems.append("%s: range request failed: %s" % (path, e))
+            problems.append("%s: %s failed: %s" % (path, name, e))
             return
         asked = " (asked with Accept-Encoding)" if extra else ""
-        want = "bytes %d-%d/%d" % (offset, size - 1, size)
+        want = "bytes %d-%d/%d" % (first, last, size)
         if status != 206:
-            problems.append("%s: range request answered %d, not 206%s; every resume would "
-                            "start the file again" % (path, status, asked))
+            problems.append("%s: %s answered %d, not 206%s; %s" % (path, name, status, asked, cost))
             continue
         if headers.get("content-range") != want:
-            problems.append("%s: range answer has Content-Range '%s', not '%s'%s"
-                            % (path, headers.get("content-range", "(none)"), want, asked))
-        check_no_encoding("%s range answer%s" % (path, asked), headers, problems)
-        if received[0] != size - offset:
-            problems.append("%s: range answer holds %d bytes, not %d%s"
-                            % (path, received[0], size - offset, asked))
+            problems.append("%s: %s answer has Content-Range '%s', not '%s'%s"
+                            % (path, name, headers.get("content-range", "(none)"), want, asked))
+        check_no_encoding("%s %s answer%s" % (path, name, asked), headers, problems)
+        if received[0] != last + 1 - first:
+            problems.append("%s: %s answer holds %d bytes, not %d%s"
+                            % (path, name, received[0], last + 1 - first, asked))
 
 
 def check_launcher(server, problems, keys=None):
@@ -243,10 +249,14 @@ def check_manifest(server, problems, keys=None):
             problems.extend(found)
     ranged = max(files, key=lambda f: f[1])
     if ranged[1] >= 2:
-        check_range(server, ranged[0], ranged[1], problems)
+        check_range(server, ranged[0], ranged[1], problems, ranged[1] // 2)
     else:
         problems.append("%s: no file of 2 bytes or more to try a range request on"
                         % rules.MANIFEST_PATH)
+    described = [f for f, (_, _, _, b) in zip(files, entries) if b is not None]
+    if described:
+        path, size, _ = max(described, key=lambda f: f[1])
+        check_range(server, path, size, problems, size // 3, min(size - 1, size // 3 + 65535))
     return len(files), sum(f[1] for f in files)
 
 
