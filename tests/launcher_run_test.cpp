@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "content_server_support.h"
+#include "download/block_description.h"
 #include "download/job_harness.h"
 #include "launcher/core/win_handles.h"
 #include "launcher/session/text_convert.h"
@@ -298,6 +299,57 @@ TEST_F(LauncherRun, KilledAtRandomMomentsTheInstallNeverLeavesAWrongFile) {
         EXPECT_FALSE(file_exists(local + L".part")) << file.path;
     }
     EXPECT_TRUE(contains(log_text(), "game: --no-game, would run ")) << log_text();
+}
+
+// Killed while a changed archive is built from the installed one and its
+// changed blocks: the installed file stays as it was, the partial holds only
+// the new file's first bytes, and the next start finishes it right.
+TEST_F(LauncherRun, KilledDuringABlockUpdateTheOldFileStaysUntilTheNewOneIsRight) {
+    const std::string img = "models/gta3.img";
+    const std::string old_img = pattern_bytes(3 << 20, 31);
+    std::vector<GameFile> files = {{"samp.exe", "MZ samp"}, {"gta_sa.exe", "MZ gta"},
+                                   {img, old_img}};
+    publish_game(files);
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await installDir\n"
+                                                 "console __launcher__:{\"type\":\"install\"}\n"
+                                                 "await launching\n"));
+    const std::wstring args = L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg();
+    ASSERT_EQ(run_process(exe, args, 90000), 0) << log_text();
+
+    // The second megabyte changes; its range arrives slowly.
+    std::string new_img = old_img;
+    new_img.replace(1 << 20, 1 << 20, pattern_bytes(1 << 20, 32));
+    files.back().content = new_img;
+    publish_game(files);
+    const std::string served = std::string(GAME_BASE_PATH) + "/" + img;
+    const std::string blocks = describe_blocks(new_img);
+    ASSERT_TRUE(put_server_file(served + ".blocks", blocks));
+    ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, img, blocks)));
+    set_server_faults("{\"" + served + "\": {\"trickle\": [16384, 50]}}");
+    clear_server_requests();
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
+                                                 "await launching\n"));
+    {
+        RunningLauncher launcher(exe, args);
+        ASSERT_TRUE(launcher.started());
+        for (int i = 0; i < 600 && requests_for(served) == 0; ++i) Sleep(50);
+        ASSERT_GT(requests_for(served), 0) << log_text();
+        Sleep(500);
+        TerminateProcess(launcher.handle(), 9);
+        launcher.wait();
+    }
+    const std::wstring local = game_dir + L"\\models\\gta3.img";
+    EXPECT_TRUE(read_file(local) == old_img);
+    const std::string part = read_file(local + L".part");
+    EXPECT_GT(part.size(), size_t{1} << 20) << "the first megabyte from the old file, then a range";
+    EXPECT_LT(part.size(), new_img.size());
+    EXPECT_TRUE(part == new_img.substr(0, part.size()));
+
+    clear_server_faults();
+    ASSERT_EQ(run_process(exe, args, 90000), 0) << log_text();
+    EXPECT_TRUE(read_file(local) == new_img);
+    EXPECT_FALSE(file_exists(local + L".part"));
 }
 
 }  // namespace

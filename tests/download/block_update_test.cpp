@@ -13,23 +13,10 @@
 #include "job_harness.h"
 #include "scanner_support.h"
 #include "launcher/download/game_files_job.h"
-#include "launcher/net/sha256.h"
 
 namespace {
 
 const char IMG[] = "models/gta3.img";
-
-// The manifest of job_harness with the archive's description named in its
-// entry, as tools/publish.py writes it.
-std::string described_manifest(const std::vector<GameFile>& files, const std::string& blocks) {
-    std::string text = manifest_for(files);
-    const std::string url = std::string("\"url\": \"") + IMG + "\"";
-    text.replace(text.find(url), url.size(),
-                 url + ", \"blocksUrl\": \"" + IMG + ".blocks\", \"blocksSize\": " +
-                     std::to_string(blocks.size()) + ", \"blocksHash\": \"" + sha256_hex(blocks) +
-                     "\", \"blockSize\": 2048");
-    return text;
-}
 
 class BlockUpdate : public JobFixtureBase, public ::testing::Test {
 protected:
@@ -65,7 +52,7 @@ protected:
         publish_game(files);
         ASSERT_TRUE(put_server_file(std::string(GAME_BASE_PATH) + "/" + IMG + ".blocks", blocks));
         const std::string vouched = declared.empty() ? blocks : declared;
-        ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, vouched)));
+        ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, IMG, vouched)));
         clear_server_requests();
         window.clear();
         run_job();
@@ -196,7 +183,7 @@ TEST_F(BlockUpdate, StoppedMidBuildLeavesNoWrongFile) {
     const std::string blocks = describe_blocks(new_img);
     publish_game(files);
     ASSERT_TRUE(put_server_file(whole + ".blocks", blocks));
-    ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, blocks)));
+    ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, IMG, blocks)));
     set_server_faults("{\"" + whole + "\": {\"trickle\": [1024, 100]}}");
     clear_server_requests();
     window.clear();

@@ -35,6 +35,17 @@ std::string manifest_for(const std::vector<GameFile>& files) {
     return text + " ]\n}\n";
 }
 
+std::string described_manifest(const std::vector<GameFile>& files, const std::string& path,
+                               const std::string& blocks) {
+    std::string text = manifest_for(files);
+    const std::string url = "\"url\": \"" + path + "\"";
+    text.replace(text.find(url), url.size(),
+                 url + ", \"blocksUrl\": \"" + path + ".blocks\", \"blocksSize\": " +
+                     std::to_string(blocks.size()) + ", \"blocksHash\": \"" + sha256_hex(blocks) +
+                     "\", \"blockSize\": 2048");
+    return text;
+}
+
 void publish_game(const std::vector<GameFile>& files) {
     for (const GameFile& file : files)
         ASSERT_TRUE(put_server_file(std::string(GAME_BASE_PATH) + "/" + file.path, file.content));

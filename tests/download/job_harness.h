@@ -27,6 +27,11 @@ std::string manifest_for(const std::vector<GameFile>& files);
 // Serves the files and their manifest at "/pc/manifest.json".
 void publish_game(const std::vector<GameFile>& files);
 
+// manifest_for with the block description `blocks` of the file `path` named
+// in its entry (served at its path + ".blocks"), as tools/publish.py does.
+std::string described_manifest(const std::vector<GameFile>& files, const std::string& path,
+                               const std::string& blocks);
+
 // The server paths requested since the last clear, with their Range header
 // ("" when none), oldest first.
 struct SeenRequest {
