@@ -63,6 +63,15 @@ BOOL CALLBACK collect_child_text(HWND child, LPARAM out) {
     return TRUE;
 }
 
+// The page of a first start (the nick from --autotest, the folder as
+// proposed), and of a later one, which goes straight to the job.
+const char FIRST_START[] = "console __launcher__:{\"type\":\"ready\"}\n"
+                           "await installDir\n"
+                           "console __launcher__:{\"type\":\"install\"}\n"
+                           "await launching\n";
+const char LATER_START[] = "console __launcher__:{\"type\":\"ready\"}\n"
+                           "await launching\n";
+
 class LauncherRun : public ::testing::Test {
 protected:
     TempDir dir{L"Лаунчер run"};
@@ -89,10 +98,7 @@ TEST_F(LauncherRun, FromTheFirstStartToTheGame) {
                   {"gta_sa.exe", pattern_bytes(70000, 1)},
                   {"models/gta3.img", pattern_bytes(3 << 20, 2)},
                   {"data/default.dat", ""}});
-    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
-                                                 "await installDir\n"
-                                                 "console __launcher__:{\"type\":\"install\"}\n"
-                                                 "await launching\n"));
+    ASSERT_TRUE(install_stub_runtime(dir.path(), FIRST_START));
     // The page has the nick from --autotest; the launcher closes itself
     // after the game's start.
     ASSERT_EQ(run_process(exe, L"--no-update --autotest=Ivan_Petrov " + game_arg(), 90000), 0);
@@ -124,8 +130,7 @@ TEST_F(LauncherRun, WithTheGamePresentAndNoGameTheRoadNeedsOnlyReady) {
     for (const GameFile& file : files)
         ASSERT_TRUE(write_file(game_dir + L"\\" + utf8_to_wide(file.path), file.content));
     publish_game(files);
-    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
-                                                 "await launching\n"));
+    ASSERT_TRUE(install_stub_runtime(dir.path(), LATER_START));
     ASSERT_EQ(run_process(exe, L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg(), 60000),
               0);
     const std::string log = log_text();
@@ -162,8 +167,7 @@ TEST_F(LauncherRun, ClosingDuringADownloadStopsItAndTheNextStartResumes) {
     // The folder is saved and the game is not there yet: the next start
     // goes straight to the job, which asks only for the rest.
     clear_server_requests();
-    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
-                                                 "await launching\n"));
+    ASSERT_TRUE(install_stub_runtime(dir.path(), LATER_START));
     ASSERT_EQ(run_process(exe, L"--no-update --no-game --autotest=Ivan_Petrov", 60000), 0);
     EXPECT_EQ(read_file(game_dir + L"\\models\\big.img"), big) << log_text();
     bool resumed = false;
@@ -310,10 +314,7 @@ TEST_F(LauncherRun, KilledDuringABlockUpdateTheOldFileStaysUntilTheNewOneIsRight
     std::vector<GameFile> files = {{"samp.exe", "MZ samp"}, {"gta_sa.exe", "MZ gta"},
                                    {img, old_img}};
     publish_game(files);
-    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
-                                                 "await installDir\n"
-                                                 "console __launcher__:{\"type\":\"install\"}\n"
-                                                 "await launching\n"));
+    ASSERT_TRUE(install_stub_runtime(dir.path(), FIRST_START));
     const std::wstring args = L"--no-update --no-game --autotest=Ivan_Petrov " + game_arg();
     ASSERT_EQ(run_process(exe, args, 90000), 0) << log_text();
 
@@ -328,8 +329,7 @@ TEST_F(LauncherRun, KilledDuringABlockUpdateTheOldFileStaysUntilTheNewOneIsRight
     ASSERT_TRUE(put_server_file("/pc/manifest.json", described_manifest(files, img, blocks)));
     set_server_faults("{\"" + served + "\": {\"trickle\": [16384, 50]}}");
     clear_server_requests();
-    ASSERT_TRUE(install_stub_runtime(dir.path(), "console __launcher__:{\"type\":\"ready\"}\n"
-                                                 "await launching\n"));
+    ASSERT_TRUE(install_stub_runtime(dir.path(), LATER_START));
     {
         RunningLauncher launcher(exe, args);
         ASSERT_TRUE(launcher.started());
