@@ -16,10 +16,11 @@ const uint32_t BLOCK_MAP_VERSION = 2;
 const size_t BLOCK_MAP_HEADER_BYTES = 28;
 const uint32_t BLOCK_SIZE_MIN = 512;
 const uint32_t BLOCK_SIZE_MAX = 1048576;
-// 4 GiB at 2048-byte blocks. The matcher keeps some 50 bytes per block in
-// memory while it plans, and four downloads may plan at once in a 32-bit
-// launcher.
-const uint64_t BLOCK_MAP_MAX_BLOCKS = 1u << 21;
+// 2 GiB at 2048-byte blocks. The matcher keeps about 100 bytes per block in
+// memory while it plans (the description, the kinds, the pairs and their
+// table, each search's finds), and four downloads may plan at once in a
+// 32-bit launcher: 400 MB at most.
+const uint64_t BLOCK_MAP_MAX_BLOCKS = 1u << 20;
 
 // How long the sums of a file's description are. They grow with the file,
 // so that a chance match stays as rare in a large file as in a small one:

@@ -100,11 +100,17 @@ TEST(Manifest, BlockDescriptionMembers) {
         EXPECT_FALSE(p.ok) << members;
         EXPECT_EQ(p.error, "Список файлов на сервере повреждён (models/gta3.img).") << members;
     }
-    // A file of more blocks than a description may have gets none.
-    p = parse(doc("/pc", "{\"hash\":\"" + HASH_A + "\",\"size\":6442450944,"
-                         "\"blocksUrl\":\"b.blocks\",\"blocksSize\":25165852,\"blocksHash\":\"" +
-                         HASH_A + "\",\"blockSize\":2048,\"url\":\"b\"}"));
-    EXPECT_FALSE(p.ok);
+    // 2 GiB is the most a description may cover at 2048-byte blocks, with
+    // 3 + 5 bytes a block; a file one byte larger gets none.
+    const auto large = [&](const std::string& size, const std::string& blocks_size) {
+        return parse(doc("/pc", "{\"hash\":\"" + HASH_A + "\",\"size\":" + size +
+                                    ",\"blocksUrl\":\"b.blocks\",\"blocksSize\":" + blocks_size +
+                                    ",\"blocksHash\":\"" + HASH_A +
+                                    "\",\"blockSize\":2048,\"url\":\"b\"}"));
+    };
+    EXPECT_TRUE(large("2147483648", "8388636").ok);
+    EXPECT_FALSE(large("2147483649", "8388644").ok);
+    EXPECT_FALSE(large("6442450944", "25165852").ok);
 }
 
 TEST(Manifest, DamagedDocumentAsAWhole) {

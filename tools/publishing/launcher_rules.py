@@ -19,7 +19,7 @@ BLOCK_MEMBERS = (b"blocksUrl", b"blocksSize", b"blocksHash", b"blockSize")
 BLOCK_SIZE_MIN = 512
 BLOCK_SIZE_MAX = 1048576
 BLOCK_MAP_HEADER = 28
-BLOCK_MAP_MAX_BLOCKS = 1 << 21
+BLOCK_MAP_MAX_BLOCKS = 1 << 20
 HEX = frozenset(b"0123456789abcdef")
 LAUNCHER_FOLDER = "/pc/launcher/"
 
