@@ -288,10 +288,11 @@ bool check_block_at(Search& s, size_t index, uint64_t offset, std::vector<unsign
     return true;
 }
 
-// The pair search cannot take a block whose neighbours both changed, nor
-// the last of an odd run of blocks, nor a short last block: each is tried
-// where the old copy holds its neighbour's content, and a short last block
-// at the old copy's very end.
+// The pair search misses the last block of an odd run of unchanged blocks
+// and a short last block: each block next to a found one is tried alone
+// where the old copy holds the content after (or before) that find, and a
+// short last block at the old copy's very end. A block between two changed
+// ones stays missing.
 bool extend_found_blocks(Search& s) {
     const uint32_t block = s.map.block_size;
     const size_t count = s.map.blocks.size();
