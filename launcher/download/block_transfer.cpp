@@ -7,6 +7,7 @@
 #include "launcher/download/block_match.h"
 #include "launcher/download/download_run.h"
 #include "launcher/download/manifest.h"
+#include "launcher/download/part_transfer.h"
 #include "launcher/net/http_client.h"
 #include "launcher/net/sha256.h"
 
@@ -15,17 +16,20 @@ namespace {
 const DWORD COPY_BYTES = 1048576;
 const DWORD READ_BYTES = 262144;
 
-bool write_all(HANDLE file, const char* data, DWORD size, std::string& error) {
-    while (size > 0) {
-        DWORD written = 0;
-        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) {
-            error = "block build: cannot write the partial file (" +
-                    std::to_string(GetLastError()) + ")";
-            return false;
-        }
-        data += written;
-        size -= written;
+// Appends bytes to the partial in the file's order and hashes them, counted
+// into the run's figure and this build's.
+bool append(HANDLE part, const char* data, DWORD size, Sha256Hasher& hasher,
+            std::atomic<uint64_t>& counted, uint64_t& count, std::string& error) {
+    DWORD code = 0;
+    DWORD written = 0;
+    const bool wrote = write_to_part(part, data, size, written, code);
+    counted.fetch_add(written);
+    count += written;
+    if (!wrote) {
+        error = "block build: cannot write the partial file (" + std::to_string(code) + ")";
+        return false;
     }
+    hasher.update(data, size);
     return true;
 }
 
@@ -46,10 +50,8 @@ BlockBuild copy_local(HANDLE local, const BlockCopy& copy, HANDLE part, Sha256Ha
             error = "block build: the local file ended early";
             return BlockBuild::Unusable;
         }
-        if (!write_all(part, buffer.get(), got, error)) return BlockBuild::Unusable;
-        hasher.update(buffer.get(), got);
-        run.reused_bytes.fetch_add(got);
-        counts.reused += got;
+        if (!append(part, buffer.get(), got, hasher, run.reused_bytes, counts.reused, error))
+            return BlockBuild::Unusable;
         left -= got;
     }
     return BlockBuild::Complete;
@@ -87,10 +89,8 @@ BlockBuild fetch_range(const ManifestEntry& entry, const ByteRange& range, HttpH
             error = "block build: the range broke off";
             return BlockBuild::Unusable;
         }
-        if (!write_all(part, buffer.get(), read, error)) return BlockBuild::Unusable;
-        hasher.update(buffer.get(), read);
-        run.downloaded_bytes.fetch_add(read);
-        counts.fetched += read;
+        if (!append(part, buffer.get(), read, hasher, run.downloaded_bytes, counts.fetched, error))
+            return BlockBuild::Unusable;
         received += read;
     }
     return BlockBuild::Complete;

@@ -3,6 +3,7 @@
 #include "launcher/download/block_map.h"
 #include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"
+#include "launcher/net/signature_file.h"
 #include "launcher/session/text_convert.h"
 
 namespace {
@@ -40,12 +41,6 @@ std::wstring local_path_of(const std::wstring& install_dir, const std::string& p
     return install_dir + L"\\" + relative;
 }
 
-bool is_lower_hex(const std::string& text) {
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
-}
-
 // The optional block description: none of its members, or all of them and
 // consistent with the entry's size. A launcher that trusted half of one
 // would fetch a description it can only throw away.
@@ -64,9 +59,10 @@ bool read_block_members(const std::string& object, const std::string& base_path,
     const uint64_t block_size = parse_decimal_u64(json_field(object, "blockSize"));
     const uint64_t expected = block_map_shape(entry.size, block_size).bytes;
     blocks.block_size = static_cast<uint32_t>(block_size);
+    std::vector<unsigned char> digest;
     return !relative.empty() && is_safe_server_path("/" + relative) &&
-           is_safe_server_path(blocks.url) && blocks.hash.size() == 64 &&
-           is_lower_hex(blocks.hash) && expected != 0 && blocks.size == expected;
+           is_safe_server_path(blocks.url) && hex_to_bytes(blocks.hash, digest) &&
+           digest.size() == 32 && expected != 0 && blocks.size == expected;
 }
 
 }  // namespace

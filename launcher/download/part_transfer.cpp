@@ -12,10 +12,13 @@ namespace {
 
 const DWORD BLOCK_BYTES = 262144;
 
-// Writes the whole block. A write that succeeds short sets no error code of
-// its own, so the rest is written again: on a full disk that next write fails
-// with the code that belongs to the failure.
-bool write_all(HANDLE file, const char* data, DWORD size, DownloadRun& run, DWORD& code) {
+}  // namespace
+
+// A write that succeeds short sets no error code of its own, so the rest is
+// written again: on a full disk that next write fails with the code that
+// belongs to the failure.
+bool write_to_part(HANDLE file, const char* data, DWORD size, DWORD& written_all, DWORD& code) {
+    written_all = 0;
     while (size > 0) {
         DWORD written = 0;
         if (!WriteFile(file, data, size, &written, nullptr)) {
@@ -26,14 +29,12 @@ bool write_all(HANDLE file, const char* data, DWORD size, DownloadRun& run, DWOR
             code = ERROR_WRITE_FAULT;
             return false;
         }
-        run.downloaded_bytes.fetch_add(written);
+        written_all += written;
         data += written;
         size -= written;
     }
     return true;
 }
-
-}  // namespace
 
 Transfer fetch_into_part(const ManifestEntry& entry, uint64_t offset, HANDLE file,
                          Sha256Hasher& hasher, DownloadRun& run, std::string& error,
@@ -94,7 +95,10 @@ Transfer fetch_into_part(const ManifestEntry& entry, uint64_t offset, HANDLE fil
             return Transfer::TooLong;
         }
         DWORD code = 0;
-        if (!write_all(file, buffer.get(), read, run, code)) {
+        DWORD written = 0;
+        const bool wrote = write_to_part(file, buffer.get(), read, written, code);
+        run.downloaded_bytes.fetch_add(written);
+        if (!wrote) {
             error = with_error_code("не удалось записать на диск (", code);
             return Transfer::Failed;
         }

@@ -25,3 +25,7 @@ enum class Transfer {
 Transfer fetch_into_part(const ManifestEntry& entry, uint64_t offset, HANDLE file,
                          Sha256Hasher& hasher, DownloadRun& run, std::string& error,
                          uint64_t& arrived);
+
+// Writes all of `data` to the open partial `file`; `written` says how much
+// landed, also when a write fails (false, with the system's code).
+bool write_to_part(HANDLE file, const char* data, DWORD size, DWORD& written, DWORD& code);

@@ -91,10 +91,12 @@ std::wstring http_encode_path(const std::string& path) {
     return out;
 }
 
-std::wstring http_header_block(uint64_t offset) {
+std::wstring http_header_block(uint64_t offset, uint64_t length) {
     std::wstring block = L"Cache-Control: no-cache\r\n";
-    if (offset != 0) block += L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
-    return block;
+    if (offset == 0 && length == 0) return block;
+    block += L"Range: bytes=" + std::to_wstring(offset) + L"-";
+    if (length != 0) block += std::to_wstring(offset + length - 1);
+    return block + L"\r\n";
 }
 
 namespace {
@@ -151,10 +153,7 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
 
 unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
                                       uint64_t offset, uint64_t length, std::string& error) {
-    const std::wstring headers = L"Cache-Control: no-cache\r\nRange: bytes=" +
-                                 std::to_wstring(offset) + L"-" +
-                                 std::to_wstring(offset + length - 1) + L"\r\n";
-    return open_with_headers(handles, path, headers, error);
+    return open_with_headers(handles, path, http_header_block(offset, length), error);
 }
 
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit) {

@@ -58,5 +58,6 @@ bool http_get_to_file(const std::string& path, uint64_t offset, HANDLE file, Sha
 // The path as sent: unreserved bytes as they are, every other byte as %XX.
 std::wstring http_encode_path(const std::string& path);
 
-// "Cache-Control: no-cache\r\n", plus the open-ended range line for an offset.
-std::wstring http_header_block(uint64_t offset);
+// "Cache-Control: no-cache\r\n", plus the range line: open-ended from a
+// non-zero offset, or of `length` bytes from the offset when one is given.
+std::wstring http_header_block(uint64_t offset, uint64_t length = 0);

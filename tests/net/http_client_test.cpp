@@ -252,6 +252,10 @@ TEST_F(HttpClient, HeaderBlock) {
     EXPECT_EQ(http_header_block(1000000), L"Cache-Control: no-cache\r\nRange: bytes=1000000-\r\n");
     EXPECT_EQ(http_header_block(5000000000ull),
               L"Cache-Control: no-cache\r\nRange: bytes=5000000000-\r\n");
+    // A block update's bounded ranges, the first block included.
+    EXPECT_EQ(http_header_block(0, 2048), L"Cache-Control: no-cache\r\nRange: bytes=0-2047\r\n");
+    EXPECT_EQ(http_header_block(5000000000ull, 1),
+              L"Cache-Control: no-cache\r\nRange: bytes=5000000000-5000000000\r\n");
 }
 
 TEST_F(HttpClient, ConcurrentTransfersShareOneExactCounter) {

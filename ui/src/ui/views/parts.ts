@@ -1,4 +1,4 @@
-import { h, svg } from '../dom';
+import { h, setText, svg } from '../dom';
 import { icons } from '../icons';
 
 type IconName = keyof typeof icons;
@@ -51,4 +51,30 @@ export function chipButton(testid: string, icon: IconName, label: string, onclic
 /** A heading the keyboard lands on when its stage has nothing to press. */
 export function stageHeading(id: string, text = '', attrs: Record<string, string> = {}): HTMLHeadingElement {
   return h('h1', { class: 'stage__title', id, tabindex: '-1', ...attrs }, text);
+}
+
+/**
+ * A job's percent figure and bar, the bar named by the stage's title. Without
+ * a known share the figure is empty and the bar carries no value (the stage's
+ * own class decides how an unknown share looks).
+ */
+export function progressMeter(titleId: string, testid: string) {
+  const percent = h('span', { class: 'progress__percent', 'data-testid': testid });
+  const fill = h('span', { class: 'bar__fill' });
+  const bar = h(
+    'div',
+    { class: 'bar', role: 'progressbar', 'aria-labelledby': titleId, 'aria-valuemin': '0', 'aria-valuemax': '100' },
+    fill,
+  );
+  return {
+    percent,
+    bar,
+    show(value: number, indeterminate: boolean) {
+      const whole = Math.floor(value);
+      setText(percent, indeterminate ? '' : `${whole}%`);
+      fill.style.width = indeterminate ? '' : `${value}%`;
+      if (indeterminate) bar.removeAttribute('aria-valuenow');
+      else bar.setAttribute('aria-valuenow', String(whole));
+    },
+  };
 }

@@ -2,7 +2,7 @@ import type { Controller } from '../../app/controller';
 import type { AppState } from '../../app/state';
 import { doneSoFar } from '../../domain/transfer';
 import { h, setText } from '../dom';
-import { actionButton, eyebrow, stageHeading } from './parts';
+import { actionButton, eyebrow, progressMeter, stageHeading } from './parts';
 import { createSummary } from './summary';
 import type { View } from './view';
 
@@ -10,13 +10,7 @@ import type { View } from './view';
 export function createPausedView(controller: Controller): View {
   const title = stageHeading('paused-title', 'Загрузка на паузе', { 'data-testid': 'paused-title' });
   const done = h('p', { class: 'stage__lead', 'data-testid': 'paused-done' });
-  const percent = h('span', { class: 'progress__percent', 'data-testid': 'paused-percent' });
-  const fill = h('span', { class: 'bar__fill' });
-  const bar = h(
-    'div',
-    { class: 'bar', role: 'progressbar', 'aria-labelledby': 'paused-title', 'aria-valuemin': '0', 'aria-valuemax': '100' },
-    fill,
-  );
+  const meter = progressMeter('paused-title', 'paused-percent');
   const resume = actionButton({ type: 'button', 'data-testid': 'resume' }, 'play');
   resume.el.addEventListener('click', () => controller.resume());
   const cancel = actionButton({ type: 'button', 'data-testid': 'cancel' }, 'close', 'ghost');
@@ -27,9 +21,9 @@ export function createPausedView(controller: Controller): View {
     'section',
     { class: 'stage stage--progress stage--paused', 'data-stage': 'paused', 'aria-labelledby': 'paused-title' },
     eyebrow('Подготовка игры'),
-    h('div', { class: 'progress__head' }, title, percent),
+    h('div', { class: 'progress__head' }, title, meter.percent),
     done,
-    bar,
+    meter.bar,
     summary.el,
     h('div', { class: 'stage__actions' }, resume.el, cancel.el),
   );
@@ -40,12 +34,7 @@ export function createPausedView(controller: Controller): View {
       summary.update(state);
       const p = state.progress;
       setText(done, doneSoFar(p));
-      const whole = Math.floor(p.percent);
-      const known = !p.indeterminate;
-      setText(percent, known ? `${whole}%` : '');
-      fill.style.width = known ? `${p.percent}%` : '0%';
-      if (known) bar.setAttribute('aria-valuenow', String(whole));
-      else bar.removeAttribute('aria-valuenow');
+      meter.show(p.percent, p.indeterminate);
       const cancelling = state.stopAsked === 'cancel';
       resume.set('Продолжить', false, cancelling);
       cancel.set('Отмена', cancelling);

@@ -3,7 +3,7 @@ import { jobCanStop, type AppState } from '../../app/state';
 import { formatRemaining, formatSpeed } from '../../domain/format';
 import { progressDetails, secondsLeft } from '../../domain/transfer';
 import { h, setText } from '../dom';
-import { actionButton, eyebrow, stageHeading } from './parts';
+import { actionButton, eyebrow, progressMeter, stageHeading } from './parts';
 import { createSummary } from './summary';
 import type { View } from './view';
 
@@ -11,13 +11,7 @@ export function createProgressView(controller: Controller): View {
   // Only the title speaks: the figures below change four times a second.
   const title = stageHeading('progress-title', '', { 'data-testid': 'progress-title', 'aria-live': 'polite' });
   const details = h('p', { class: 'stage__lead', 'data-testid': 'progress-details' });
-  const percent = h('span', { class: 'progress__percent', 'data-testid': 'progress-percent' });
-  const fill = h('span', { class: 'bar__fill' });
-  const bar = h(
-    'div',
-    { class: 'bar', role: 'progressbar', 'aria-labelledby': 'progress-title', 'aria-valuemin': '0', 'aria-valuemax': '100' },
-    fill,
-  );
+  const meter = progressMeter('progress-title', 'progress-percent');
   const speed = h('span', { class: 'progress__speed', 'data-testid': 'progress-speed' });
   const remaining = h('span', { class: 'progress__remaining', 'data-testid': 'progress-remaining' });
   const stats = h('div', { class: 'progress__stats', hidden: true }, speed, remaining);
@@ -37,9 +31,9 @@ export function createProgressView(controller: Controller): View {
     'section',
     { class: 'stage stage--progress', 'data-stage': 'progress', 'aria-labelledby': 'progress-title' },
     eyebrow('Подготовка игры'),
-    h('div', { class: 'progress__head' }, title, percent),
+    h('div', { class: 'progress__head' }, title, meter.percent),
     details,
-    bar,
+    meter.bar,
     stats,
     summary.el,
     controls,
@@ -61,12 +55,8 @@ export function createProgressView(controller: Controller): View {
       setText(remaining, left === null ? '' : `Осталось ${formatRemaining(left)}`);
       // Nothing is downloaded while files are only checked, so there is nothing to resume yet.
       note.hidden = p.phase === 'check' || p.phase === 'manifest';
-      const whole = Math.floor(p.percent);
       el.classList.toggle('is-indeterminate', p.indeterminate);
-      setText(percent, p.indeterminate ? '' : `${whole}%`);
-      fill.style.width = p.indeterminate ? '' : `${p.percent}%`;
-      if (p.indeterminate) bar.removeAttribute('aria-valuenow');
-      else bar.setAttribute('aria-valuenow', String(whole));
+      meter.show(p.percent, p.indeterminate);
 
       const stoppable = jobCanStop(state);
       // A pressed button that vanishes with its phase would leave the keyboard nowhere.
