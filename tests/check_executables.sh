@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The shipped executables: 32-bit GUI programs that need no MinGW DLLs, and the
-# launcher's icon group and application manifest.
+# The shipped executables: 32-bit large-address-aware GUI programs that need
+# no MinGW DLLs, and the launcher's icon group and application manifest.
 set -uo pipefail
 bin="$1"
 failures=0
@@ -12,6 +12,8 @@ for exe in korval_launcher.exe korval.exe; do
   dump=$(i686-w64-mingw32-objdump -p "$bin/$exe") || { fail "$exe: unreadable"; continue; }
   grep -q 'file format pei-i386' <<<"$dump" || fail "$exe: not a 32-bit PE"
   grep -q 'Subsystem.*(Windows GUI)' <<<"$dump" || fail "$exe: not a GUI program"
+  # 4 GB of address space under WoW64, not 2.
+  grep -q 'large address aware' <<<"$dump" || fail "$exe: not large-address-aware"
   bad=$(grep 'DLL Name' <<<"$dump" | grep -iE 'libstdc|libgcc|libwinpthread|zlib|libz' || true)
   [ -z "$bad" ] || fail "$exe needs $bad"
 done

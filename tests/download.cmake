@@ -3,13 +3,12 @@
 korval_test(download_unit_tests
   download/manifest_test.cpp
   download/file_index_test.cpp
-  download/events_test.cpp
-  download/block_match_test.cpp
-  download/block_description.cpp)
+  download/events_test.cpp)
 
 if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_library(download_test_harness STATIC download/job_harness.cpp)
   target_link_libraries(download_test_harness PUBLIC test_support GTest::gtest)
+  target_include_directories(download_test_harness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/download)
 
   foreach(program install resume failure)
     korval_server_test(download_${program}_tests download/${program}_test.cpp)
@@ -22,8 +21,6 @@ if(KORVAL_CONTENT_HOST STREQUAL "localhost")
   add_dependencies(download_resume_tests hold_file)
   add_dependencies(download_install_tests hold_file)
   add_dependencies(download_install_tests scanner_stub)
-  target_sources(download_install_tests PRIVATE download/block_update_test.cpp
-    download/block_description.cpp)
   # Remembers the manifest's release number in HKCU, shared by the whole prefix.
   set_tests_properties(download_install_tests PROPERTIES RESOURCE_LOCK "content_port;user_registry")
 

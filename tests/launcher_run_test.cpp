@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "content_server_support.h"
-#include "download/block_description.h"
+#include "blocks/block_description.h"
 #include "download/job_harness.h"
 #include "launcher/core/win_handles.h"
 #include "launcher/session/text_convert.h"

@@ -1,11 +1,14 @@
 // The main window's place and size for a screen's DPI and work area, its
-// icons, and what its procedure does with a game start at the close.
+// icons, and what its procedure does with a game start at the close, with
+// what a stopped job left queued, and with a move to a screen of another scale.
 #include <gtest/gtest.h>
 
 #include "launcher/core/main_window.h"
 #include "launcher/core/session_state.h"
 #include "launcher/core/taskbar.h"
 #include "launcher/core/window_messages.h"
+#include "launcher/download/download_events.h"
+#include "launcher/session/player_actions.h"
 #include "launcher/session/text_convert.h"
 #include "test_support.h"
 
@@ -124,6 +127,107 @@ TEST(MainWindowMessages, AGameStartQueuedBehindTheCloseStartsNothing) {
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
 }
 
+// The job's last words may still be queued when the player pauses or
+// cancels: a progress event would take the page back from its paused or
+// cancelled screen, and a game start would run the game the player stopped.
+TEST(MainWindowMessages, WhatTheJobQueuedBeforeAPauseOrACancelReachesNobody) {
+    TempDir games(L"stopped job");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    main_window = window;
+
+    const std::pair<const char*, void (*)()> stops[] = {{"pause", pause_game_files},
+                                                        {"cancel", cancel_game_files}};
+    for (const auto& [name, stop] : stops) {
+        session = SessionState();
+        session.game_dir = wide_to_narrow(games.path(), CP_ACP);
+        session.nick = "Ivan_Petrov";
+        session.no_game = true;
+        session.busy = true;
+        ASSERT_TRUE(post_progress_event(window, "Скачивание ресурсов игры", "", 40, false));
+        ASSERT_TRUE(PostMessageW(window, WM_START_GAME, 0, 0));
+        ASSERT_TRUE(PostMessageW(window, WM_FILES_CHECKED, 1, 2));
+        stop();
+        // Whatever is left goes on to the window procedure, as the loop would hand it.
+        int progress = 0, game_start = 0, files_checked = 0;
+        MSG msg;
+        while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+            progress += msg.message == WM_PAGE_EVENT;
+            game_start += msg.message == WM_START_GAME;
+            files_checked += msg.message == WM_FILES_CHECKED;
+            main_window_proc(window, msg.message, msg.wParam, msg.lParam);
+        }
+        EXPECT_EQ(progress, 0) << name;
+        EXPECT_EQ(game_start, 0) << name;
+        EXPECT_EQ(files_checked, 0) << name;
+        EXPECT_EQ(samp_player_name(), "(none)") << "the game started after the " << name;
+        KillTimer(window, CLOSE_TIMER_ID);
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\SAMP");
+    }
+
+    DestroyWindow(window);
+    main_window = nullptr;
+    session = SessionState();
+}
+
+// The launcher's WM_DESTROY ends the runtime's message loop; here there is none.
+LRESULT CALLBACK without_runtime_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_DESTROY) return DefWindowProcW(window, message, wparam, lparam);
+    return main_window_proc(window, message, wparam, lparam);
+}
+
+RECT rect_in_parent(HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Dragged to a screen of another scale, the window takes the rectangle
+// Windows suggests for it, and the browser's window (a child standing for
+// it here) fills the new client area: neither is resized by anyone else.
+TEST(MainWindowMessages, AScreenOfAnotherScaleResizesTheWindowAndTheBrowser) {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = without_runtime_proc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"KorvalDpiTest";
+    ASSERT_NE(RegisterClassW(&window_class), 0);
+    const RECT start = main_window_rect(96, RECT{0, 0, 1600, 860});
+    HWND window = CreateWindowExW(0, window_class.lpszClassName, L"", MAIN_WINDOW_STYLE,
+                                  start.left, start.top, start.right - start.left,
+                                  start.bottom - start.top, nullptr, nullptr,
+                                  window_class.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    RECT client{};
+    GetClientRect(window, &client);
+    HWND browser = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right,
+                                   client.bottom, window, nullptr, nullptr, nullptr);
+    ASSERT_NE(browser, nullptr);
+
+    // 125 %: what Windows suggests keeps the client area at the page's size
+    // for the new scale.
+    const RECT suggested = main_window_rect(120, RECT{0, 0, 1600, 900});
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    GetWindowRect(window, &now);
+    EXPECT_EQ(now.left, suggested.left);
+    EXPECT_EQ(now.top, suggested.top);
+    EXPECT_EQ(now.right, suggested.right);
+    EXPECT_EQ(now.bottom, suggested.bottom);
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 1600);
+    const RECT view = rect_in_parent(browser);
+    EXPECT_EQ(view.left, 0);
+    EXPECT_EQ(view.top, 0);
+    EXPECT_EQ(view.right, client.right);
+    EXPECT_EQ(view.bottom, client.bottom);
+
+    DestroyWindow(window);
+    UnregisterClassW(window_class.lpszClassName, window_class.hInstance);
+}
+
 // The taskbar button follows the events the page gets: the job's progress,
 // red on an error, and a flash for an error or the end of a download.
 TEST(MainWindowTaskbar, TheButtonFollowsTheEventsToThePage) {
@@ -150,6 +254,7 @@ TEST(MainWindowTaskbar, TheButtonFollowsTheEventsToThePage) {
     EXPECT_FALSE(u.flash);
     u = update(R"({"type":"error","title":"Ошибка загрузки","message":"m"})");
     EXPECT_EQ(u.state, TaskbarProgress::Error);
+    EXPECT_EQ(u.percent, 100) << "the red bar is full, not left at 0 %";
     EXPECT_TRUE(u.flash);
     EXPECT_EQ(update(R"({"type":"launching"})").state, TaskbarProgress::None);
     // A pause keeps the bar where it was, in the paused colour; a cancel

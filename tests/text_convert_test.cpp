@@ -48,6 +48,30 @@ TEST(TextConvert, TextEndsAtItsFirstZero) {
     EXPECT_EQ(utf8_to_ansi(with_zero), "abc");
 }
 
+// The log holds UTF-8 (the launcher's own words) and the ANSI code page (the
+// system's error texts, paths) side by side; the player's copy is UTF-8 alone.
+TEST(TextConvert, MixedTextKeepsItsUtf8AndReadsTheRestInTheCodePage) {
+    ASSERT_EQ(GetACP(), 1251u) << "tests run with the players' code page";
+    const std::string utf8_line = "!! download: Ошибка загрузки… \xF0\x9F\x8E\xAE\r\n";
+    EXPECT_EQ(mixed_text_to_utf8(utf8_line), utf8_line);
+    EXPECT_EQ(mixed_text_to_utf8(utf8_to_ansi("update: нет доступа к C:\\Игры\r\n")),
+              "update: нет доступа к C:\\Игры\r\n");
+    // The dash is the launcher's, the text after it the system's.
+    EXPECT_EQ(mixed_text_to_utf8("install: dir 'K:\\' free 20 MB — " +
+                                 utf8_to_ansi("Недостаточно места на диске.") + "\r\nnext\r\n"),
+              "install: dir 'K:\\' free 20 MB — Недостаточно места на диске.\r\nnext\r\n");
+
+    // What is no UTF-8 after all is the code page's letters, byte by byte: a
+    // dash cut short, a lead byte at a line's end, overlong forms of "/", an
+    // encoded surrogate and a code point past U+10FFFF.
+    EXPECT_EQ(mixed_text_to_utf8("a\xE2\x80z"), "aвЂz");
+    EXPECT_EQ(mixed_text_to_utf8("\xD0\r\n\xD0"), "Р\r\nР");
+    EXPECT_EQ(mixed_text_to_utf8("\xC0\xAF|\xE0\x80\xAF"), "АЇ|аЂЇ");
+    EXPECT_EQ(mixed_text_to_utf8("\xED\xA0\x80"), "н\u00A0Ђ");
+    EXPECT_EQ(mixed_text_to_utf8("\xF4\x90\x80\x80"), "фђЂЂ");
+    EXPECT_EQ(mixed_text_to_utf8(""), "");
+}
+
 TEST(GamePresent, NeedsBothExecutables) {
     TempDir dir(L"game");
     EXPECT_FALSE(game_present(dir.path()));

@@ -24,6 +24,7 @@ visible=0
 
 bash "$root/tools/setup.sh"
 source "$root/cmake/wine-tools.sh"
+echo "demo: running $(korval_tested_kind)"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVAL_ARCH="$KORVAL_ARCH" \
   -DKORVAL_CONTENT_HOST=localhost -DKORVAL_CONTENT_PORT="$port" >/dev/null
 cmake --build "$build" --parallel "$(nproc)" \
@@ -32,7 +33,7 @@ cmake --build "$build" --parallel "$(nproc)" \
 
 # What samp.exe (the SA-MP stand-in) recorded of its last start, as text.
 show_samp_record() {
-  echo "demo: samp.exe (the SA-MP stand-in) was last started with:"
+  echo "demo: samp.exe (the SA-MP stand-in) recorded ${2:-its last start}:"
   iconv -f CP1251 -t UTF-8 "$1" | tr -d '\r' | sed 's/^/  /'
 }
 
@@ -46,10 +47,11 @@ if [ "$visible" -eq 0 ]; then
     echo "demo: the first install's korval_launcher.log:"
     sed 's/^/  /' "$session/korval_launcher.log"
   fi
-  record="$build/wineprefix/drive_c/Games/KORVAL/samp_record.txt"
-  [ ! -s "$record" ] || show_samp_record "$record"
+  # The record of the same start: the cases after it start the game again.
+  record="$session/samp_record.txt"
+  [ ! -s "$record" ] || show_samp_record "$record" "the first install's start"
   if [ "$status" -eq 0 ]; then
-    echo "demo: the launcher did its whole job; the stages' screenshots are in docs/screenshots"
+    echo "demo: the launcher did its whole job ($(korval_tested_kind)); the stages' screenshots are in docs/screenshots"
   else
     echo "demo: FAIL: the scripted session ended with $status"
   fi
@@ -151,5 +153,5 @@ else
   echo "demo: the launcher was closed before it started the game"
 fi
 if pgrep -f 'korval_launcher.exe' >/dev/null; then fail "a launcher is still running"; fi
-[ "$failures" -eq 0 ] && echo "demo: done" && exit 0
+[ "$failures" -eq 0 ] && echo "demo: done ($(korval_tested_kind))" && exit 0
 exit 1

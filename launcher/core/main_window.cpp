@@ -53,6 +53,13 @@ void focus_browser() {
     host->base.release(&host->base);
 }
 
+// The browser's window is this window's child, created at the client area's
+// size, and nothing else sizes it afterwards.
+void fill_client_area(HWND window, int width, int height) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SetWindowPos(child, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void close_browser() {
     cef_browser_host_t* host = current_browser->get_host(current_browser);
     if (!host) return;
@@ -93,6 +100,22 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_ERASEBKGND:
         // The browser covers the client area.
         return 1;
+    case WM_DPICHANGED: {
+        // Per-monitor aware (the manifest), the window is not scaled by
+        // Windows when it reaches a screen of another scale: it takes the
+        // rectangle Windows suggests, which keeps the page's size at the new
+        // scale, and WM_SIZE brings the browser along.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+        log_line("window: a screen at %u DPI", static_cast<unsigned>(HIWORD(wparam)));
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_SIZE:
+        // Minimised, the client area is empty; the restore sizes it again.
+        if (wparam != SIZE_MINIMIZED) fill_client_area(window, LOWORD(lparam), HIWORD(lparam));
+        return 0;
     case WM_TIMER:
         if (wparam == CLOSE_TIMER_ID) {
             // Killed first, so the close is posted once.

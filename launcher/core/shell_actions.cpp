@@ -1,10 +1,10 @@
 #include "shell_actions.h"
 
 #include <cstring>
-#include <vector>
 
 #include <shellapi.h>
 
+#include "launcher/session/text_convert.h"
 #include "win_handles.h"
 
 namespace {
@@ -13,6 +13,7 @@ const int CLIPBOARD_TRIES = 10;
 // A log is a few hundred kilobytes; a copy never takes more than this.
 const DWORD COPY_LIMIT_BYTES = 16 * 1048576;
 const DWORD CLIPBOARD_RETRY_MS = 20;
+const char UTF8_BOM[] = "\xEF\xBB\xBF";
 
 std::string with_code(const char* what, DWORD code) {
     return std::string(what) + " (" + std::to_string(code) + ")";
@@ -35,7 +36,10 @@ bool shell_open(HWND owner, const wchar_t* file, const wchar_t* parameters, DWOR
     return false;
 }
 
-bool copy_shared_file(const std::wstring& from, const std::wstring& to, std::string& error) {
+// The copy is for a viewer, which reads one encoding: the log holds UTF-8 and
+// the ANSI code page side by side, and Notepad takes a UTF-8 file for UTF-8
+// only by its byte-order mark.
+bool copy_as_utf8(const std::wstring& from, const std::wstring& to, std::string& error) {
     UniqueHandle source(CreateFileW(from.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -51,17 +55,20 @@ bool copy_shared_file(const std::wstring& from, const std::wstring& to, std::str
     }
     const DWORD want = size.QuadPart < COPY_LIMIT_BYTES ? static_cast<DWORD>(size.QuadPart)
                                                         : COPY_LIMIT_BYTES;
-    std::vector<char> bytes(want + 1);
+    std::string bytes(want, '\0');
     DWORD got = 0;
     if (!ReadFile(source.get(), bytes.data(), want, &got, nullptr)) {
         error = with_code("cannot read", GetLastError());
         return false;
     }
+    bytes.resize(got);
+    const std::string text = UTF8_BOM + mixed_text_to_utf8(bytes);
     UniqueHandle target(CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD length = static_cast<DWORD>(text.size());
     DWORD written = 0;
-    if (!target.valid() || !WriteFile(target.get(), bytes.data(), got, &written, nullptr) ||
-        written != got) {
+    if (!target.valid() || !WriteFile(target.get(), text.data(), length, &written, nullptr) ||
+        written != length) {
         error = with_code("cannot write the copy", GetLastError());
         return false;
     }
@@ -111,7 +118,7 @@ OpenedWith open_text_copy(HWND owner, const std::wstring& path, const wchar_t* c
         return OpenedWith::Failed;
     }
     const std::wstring copy = std::wstring(temp) + copy_name;
-    if (!copy_shared_file(path, copy, error)) return OpenedWith::Failed;
+    if (!copy_as_utf8(path, copy, error)) return OpenedWith::Failed;
     DWORD code = 0;
     if (shell_open(owner, copy.c_str(), nullptr, code)) return OpenedWith::Viewer;
     // No viewer registered (Windows says 1155; Wine may try to run the file

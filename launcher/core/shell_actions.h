@@ -17,7 +17,9 @@ enum class OpenedWith { Viewer, Notepad, Failed };
 // it is now, with the system's viewer for ".txt" files (Notepad where there is
 // none). A copy, because a viewer or the shell itself may open the file
 // without sharing writing, which the writer's open handle refuses. The copy is
-// `copy_name` in the user's temporary folder. No "open with" question is shown.
+// `copy_name` in the user's temporary folder, in UTF-8 with a byte-order mark
+// whatever mix of UTF-8 and the ANSI code page the file holds (the log holds
+// both; mixed_text_to_utf8). No "open with" question is shown.
 OpenedWith open_text_copy(HWND owner, const std::wstring& path, const wchar_t* copy_name,
                           std::string& error);
 

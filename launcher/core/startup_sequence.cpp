@@ -19,7 +19,6 @@ const wchar_t NO_RUNTIME_TEXT[] =
 
 int finish(int exit_code) {
     log_close();
-    // Already given up when a self-update's new executable could not start.
     release_single_instance();
     return exit_code;
 }
@@ -30,7 +29,8 @@ int run_startup_sequence() {
     remove_old_executable();
     if (!startup_options.no_update &&
         self_update(LAUNCHER_VERSION, startup_options.updated_from.c_str())) {
-        // A newer launcher runs now with this command line; it owns the log.
+        // A newer launcher runs now with this command line (it owns the
+        // log), or another one took the lock while the update held none.
         log_close();
         return 0;
     }

@@ -6,7 +6,7 @@
 
 #include "launcher/core/busy_file.h"
 #include "launcher/core/log.h"
-#include "launcher/download/block_transfer.h"
+#include "launcher/blocks/block_transfer.h"
 #include "launcher/download/download_run.h"
 #include "launcher/download/file_index.h"
 #include "launcher/download/part_file.h"

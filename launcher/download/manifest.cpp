@@ -1,6 +1,6 @@
 #include "launcher/download/manifest.h"
 
-#include "launcher/download/block_map.h"
+#include "launcher/blocks/block_map.h"
 #include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"
 #include "launcher/net/signature_file.h"

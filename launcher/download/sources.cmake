@@ -1,9 +1,4 @@
 target_sources(korval_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/block_kinds.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/block_map.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/block_match.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/block_plan.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/block_transfer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_worker.cpp

@@ -2,6 +2,7 @@
 // Conversions between the launcher's three encodings: UTF-8 toward the page and
 // server documents, the system ANSI code page for paths handed to the SA-MP
 // client and CreateProcessA, and UTF-16 for every file, registry and WinHTTP call.
+// The log holds the first two side by side.
 #include <string>
 
 #ifdef _WIN32
@@ -24,3 +25,10 @@ std::string wide_to_narrow(const std::wstring& text, UINT code_page = CP_UTF8);
 
 std::string utf8_to_ansi(const std::string& text);
 std::string ansi_to_utf8(const std::string& text);
+
+// A text that mixes UTF-8 and the ANSI code page, as the log's lines do, in
+// UTF-8 alone: every valid UTF-8 sequence stays as it is, and every other byte
+// (a stray continuation, a cut or overlong sequence, a surrogate) is read in
+// the ANSI code page. ANSI letters that happen to form valid UTF-8 (in 1251,
+// a capital letter before "ё", "«" or "№") read as UTF-8: rare in a log.
+std::string mixed_text_to_utf8(const std::string& text);

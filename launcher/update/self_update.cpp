@@ -256,6 +256,13 @@ bool self_update(const char* current_version, const char* updated_from) {
         return true;
     }
     log_line("!! update: cannot start new exe (%lu), rolling back", GetLastError());
+    // This launcher runs on, so it holds the lock again, at once: while it
+    // was free, another launcher may have started and taken it.
+    const bool still_alone = acquire_single_instance();
     put_back_after_failed_start(exe, new_exe, old_exe);
+    if (!still_alone) {
+        log_line("!! update: another launcher started meanwhile, this one ends");
+        return true;
+    }
     return false;
 }

@@ -12,11 +12,13 @@ std::wstring executable_path();
 // while the previous launcher may still be exiting.
 void remove_old_executable();
 
-// True when a newer launcher has been started: the caller closes its log and
-// exits 0 at once. To let the new process take the single-instance lock,
-// this releases and closes that lock before the start (release_single_instance)
-// and does not take it again when the start fails; releasing it later is a
-// no-op, so the caller never closes it twice.
+// True when this process is to end at once, and the caller closes its log and
+// exits 0: a newer launcher has been started, or its start failed and another
+// launcher took the single-instance lock in the meantime (this one ends as a
+// second instance does, that one's window brought forward). To let the new
+// process take the lock, this releases and closes it before the start
+// (release_single_instance); after a failed start it takes it again, so a
+// process that runs on (false) always holds it.
 // `updated_from` is the "--updated-from=" value (empty when not started by an
 // update). A process whose update left it at or below that version does not
 // update again: the published executable is not what the record says.

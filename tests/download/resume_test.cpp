@@ -168,6 +168,25 @@ TEST_F(Resume, StopDuringHashPassSavesNothingAndSaysNothing) {
     EXPECT_FALSE(contains(log_text(), "files ok")) << log_text();
 }
 
+// A pause, like a stop, silences the job at once: while its worker still
+// waits for the server and the job waits for the worker, nothing more reaches
+// the page, which shows the pause.
+TEST_F(Resume, APausedJobPostsNothingWhileItsWorkerStillWaits) {
+    publish_game({{"stalled.bin", pattern_bytes(100000, 46)}});
+    // The worker waits for the answer's headers, where no pause reaches it.
+    set_server_faults(R"({"/pc/files/stalled.bin": {"stall": 2}})");
+
+    begin();
+    ASSERT_TRUE(window.pump_until([&] { return window.count("\"phase\":\"download\"") > 0; },
+                                  20000));
+    // Just after one of the watch's events: the next is 250 ms away.
+    const size_t heard = window.events.size();
+    stop_game_files_job(JobStop::Pause);
+    window.drain();
+    EXPECT_EQ(window.events.size(), heard) << window.last_event();
+    EXPECT_FALSE(contains(log_text(), "did not stop")) << log_text();
+}
+
 TEST_F(Resume, FileHeldOpenKeepsItsPartial) {
     const std::vector<GameFile> files = {{"gta_sa.exe", pattern_bytes(300000, 9)},
                                          {"other.bin", pattern_bytes(1000, 10)}};

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "launcher/download/block_map.h"
+#include "launcher/blocks/block_map.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "launcher/download/block_map.h"
+#include "launcher/blocks/block_map.h"
 #include "launcher/download/manifest.h"
 #include "launcher/download/manifest_paths.h"
 #include "launcher/net/json_reader.h"

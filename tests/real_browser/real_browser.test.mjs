@@ -384,6 +384,8 @@ describe('a first install, as a player does it', () => {
     assert.equal(registryValue('Software\\SAMP', 'PlayerName'), 'Ivan_Petrov');
     const record = await sampRecord(game);
     assert.ok(record, 'samp.exe was started');
+    // Kept beside this start's log: the later cases start the game again.
+    writeFileSync(join(launcher.folder, 'samp_record.txt'), record, 'latin1');
     assert.match(record, new RegExp(`command_line\\t"C:\\\\Games\\\\KORVAL\\\\samp\\.exe" ${GAME_SERVER.test.replace('.', '\\.')}\\r\\n`));
     assert.match(record, /PlayerName\tIvan_Petrov\r\n/);
 

@@ -2,6 +2,9 @@
 // whole update cycles with real launcher processes and real files.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <windows.h>
 #include <winternl.h>
 
@@ -400,8 +403,29 @@ TEST_F(UpdateCycle, UnstartableDownloadRollsBackAndRunsOn) {
     // Right size and digest, but no program: the start fails with 193.
     const std::string junk(4096, 'J');
     publish(junk, sha256_hex(junk));
-    ASSERT_EQ(run_launcher(L""), 0);
-    EXPECT_TRUE(contains(log_text(), "!! update: cannot start new exe (193), rolling back\r\n"));
+    // The window stays a while, so that the lock can be looked at as it runs on.
+    ASSERT_TRUE(install_stub_runtime(dir.path(), "wait 3000\nclose\n"));
+    const std::string failed_start = "!! update: cannot start new exe (193), rolling back\r\n";
+    // The lock was given up for the new launcher before its start failed: the
+    // launcher that runs on must hold it again, or a second one starts beside it.
+    std::atomic<bool> ended{false};
+    DWORD lock_state = WAIT_FAILED;
+    std::thread watcher([&] {
+        while (!ended && lock_state != WAIT_TIMEOUT) {
+            Sleep(20);
+            if (!contains(log_text(), failed_start)) continue;
+            UniqueHandle lock(OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\KorvalLauncher"));
+            if (!lock.valid()) continue;
+            lock_state = WaitForSingleObject(lock.get(), 0);
+            if (lock_state == WAIT_OBJECT_0 || lock_state == WAIT_ABANDONED) ReleaseMutex(lock.get());
+        }
+    });
+    const int exit_code = run_launcher(L"");
+    ended = true;
+    watcher.join();
+    ASSERT_EQ(exit_code, 0);
+    EXPECT_TRUE(contains(log_text(), failed_start));
+    EXPECT_EQ(lock_state, static_cast<DWORD>(WAIT_TIMEOUT)) << "held by the launcher that ran on";
     EXPECT_TRUE(contains(log_text(), " exit\r\n")) << "the start goes on";
     EXPECT_EQ(read_file(exe), launcher_bytes);
     EXPECT_FALSE(file_exists(exe + L".new"));

@@ -2,7 +2,7 @@
 each such file in its release so that a launcher holding an older copy
 fetches only the blocks it does not already have.
 
-The launcher's reader (launcher/download/block_map.cpp) is the authority on
+The launcher's reader (launcher/blocks/block_map.cpp) is the authority on
 the format; this writer and its limits follow it.
 """
 import hashlib

@@ -9,9 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/download/block_map.h"
-#include "launcher/download/block_match.h"
+#include "launcher/blocks/block_map.h"
+#include "launcher/blocks/block_match.h"
 #include "launcher/download/manifest.h"
+#include "allocation_ceiling.h"
 #include "block_description.h"
 #include "launcher/net/sha256.h"
 #include "test_support.h"
@@ -38,17 +39,26 @@ struct Outcome {
 // Plans the new file from the old one on disk and rebuilds it as a
 // download would: copies from the old bytes, fetched ranges from the new.
 Outcome rebuild(const std::string& old_bytes, const std::string& new_bytes) {
+    // A failed step leaves nothing for the rest to check (an empty map has
+    // no block size): the case fails there and goes no further.
     TempDir dir(L"korval-blocks");
-    EXPECT_TRUE(write_file(dir.file(L"old.img"), old_bytes));
+    if (!write_file(dir.file(L"old.img"), old_bytes)) {
+        ADD_FAILURE() << "cannot write the old file";
+        return {};
+    }
     const std::string description = describe_blocks(new_bytes);
     BlockMap map;
     std::string error;
-    EXPECT_TRUE(accept_block_map(description, entry_for(new_bytes, description), map, error))
-        << error;
+    if (!accept_block_map(description, entry_for(new_bytes, description), map, error)) {
+        ADD_FAILURE() << "description refused: " << error;
+        return {};
+    }
     Outcome outcome;
     std::atomic<int32_t> stop{0};
-    EXPECT_TRUE(plan_from_local_file(dir.file(L"old.img"), map, stop, outcome.plan, error))
-        << error;
+    if (!plan_from_local_file(dir.file(L"old.img"), map, stop, outcome.plan, error)) {
+        ADD_FAILURE() << "no plan: " << error;
+        return {};
+    }
     // Copies and fetches interleave in the new file's order and cover it once.
     std::vector<std::pair<uint64_t, uint64_t>> pieces;
     for (const BlockCopy& copy : outcome.plan.copies) {
@@ -165,6 +175,21 @@ TEST(BlockMatch, UnrelatedOrMissingContentIsFetchedWhole) {
     stop = 0;
     EXPECT_FALSE(plan_from_local_file(dir.file(L"gone.img"), map, stop, plan, error));
     EXPECT_FALSE(error.empty());
+    // A 32-bit launcher whose address space holds no free block for the
+    // search's buffers, on both threads of a copy large enough to be split:
+    // a failed plan (the file then comes whole), not an end of the launcher.
+    const std::string split = random_bytes(random, 9u << 20);
+    ASSERT_TRUE(write_file(dir.file(L"split.img"), split));
+    const std::string split_description = describe_blocks(split);
+    ASSERT_TRUE(
+        accept_block_map(split_description, entry_for(split, split_description), map, error));
+    {
+        AllocationCeiling ceiling(1u << 20);
+        EXPECT_FALSE(plan_from_local_file(dir.file(L"split.img"), map, stop, plan, error));
+        EXPECT_GT(ceiling.refusals(), 0);
+    }
+    EXPECT_EQ(error, "block match: not enough memory for the plan");
+    EXPECT_TRUE(plan.copies.empty() && plan.fetches.empty());
 }
 
 // The bytes tools/publishing/block_map.py writes for 5000 bytes of

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "launcher/download/block_map.h"
+#include "launcher/blocks/block_map.h"
 
 const uint64_t BLOCK_NOT_FOUND = ~0ull;
 
@@ -44,10 +44,14 @@ inline uint64_t mix_pair_key(uint64_t key) { return key * 0x9e3779b97f4a7c15ull;
 
 void build_block_kinds(const BlockMap& map, BlockKinds& table);
 
+// The filter holds at most 2^27 bits, so the index of a bit's word fits the
+// 32-bit size_t of the players' build.
+inline size_t block_filter_word(uint64_t bit) { return static_cast<size_t>(bit / 64); }
+
 // Asks for the filter bit of `key` to be brought into the cache.
 inline void prefetch_block_pairs(const BlockKinds& table, uint64_t key) {
     const uint64_t bit = mix_pair_key(key) >> table.filter_shift;
-    __builtin_prefetch(&table.filter[bit / 64]);
+    __builtin_prefetch(&table.filter[block_filter_word(bit)]);
 }
 
 // The pairs of `key` as [first, last) of table.pairs; false when there are
@@ -56,7 +60,7 @@ inline bool find_block_pairs(const BlockKinds& table, uint64_t key, size_t& firs
                              size_t& last) {
     const uint64_t mixed = mix_pair_key(key);
     const uint64_t bit = mixed >> table.filter_shift;
-    if ((table.filter[bit / 64] >> (bit % 64) & 1) == 0) return false;
+    if ((table.filter[block_filter_word(bit)] >> (bit % 64) & 1) == 0) return false;
     const size_t mask = table.slots.size() - 1;
     for (size_t slot = static_cast<size_t>(mixed >> table.slot_shift);; slot = (slot + 1) & mask) {
         const uint32_t index = table.slots[slot];

@@ -1,4 +1,4 @@
-#include "launcher/download/block_kinds.h"
+#include "launcher/blocks/block_kinds.h"
 
 #include <algorithm>
 
@@ -46,7 +46,7 @@ void fill_filter(BlockKinds& table) {
     table.filter.assign((size_t{1} << bits) / 64, 0);
     for (const BlockPair& pair : table.pairs) {
         const uint64_t bit = mix_pair_key(pair.key) >> table.filter_shift;
-        table.filter[bit / 64] |= 1ull << (bit % 64);
+        table.filter[block_filter_word(bit)] |= 1ull << (bit % 64);
     }
 }
 

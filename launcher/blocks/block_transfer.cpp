@@ -1,10 +1,10 @@
-#include "launcher/download/block_transfer.h"
+#include "launcher/blocks/block_transfer.h"
 
 #include <memory>
 
 #include "launcher/core/win_handles.h"
-#include "launcher/download/block_map.h"
-#include "launcher/download/block_match.h"
+#include "launcher/blocks/block_map.h"
+#include "launcher/blocks/block_match.h"
 #include "launcher/download/download_run.h"
 #include "launcher/download/manifest.h"
 #include "launcher/download/part_transfer.h"

@@ -1,18 +1,23 @@
-#include "launcher/download/block_match.h"
+#include "launcher/blocks/block_match.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include "launcher/core/win_handles.h"
-#include "launcher/download/block_kinds.h"
+#include "launcher/blocks/block_kinds.h"
 #include "launcher/download/manifest.h"
 #include "launcher/net/sha256.h"
 
 namespace {
+
+// Four plans of the largest files take some 400 MB: a 32-bit launcher may find
+// no free block of the size one table needs. The file then comes whole.
+const char NO_MEMORY[] = "block match: not enough memory for the plan";
 
 const size_t READ_BYTES = 1048576;
 // An old copy that holds nothing of the new file is found out from a few
@@ -229,9 +234,16 @@ struct HalfScan {
     bool ok = false;
 };
 
+// Nothing may leave a thread of the system's through its entry, an
+// exception least of all: it would end the whole launcher.
 DWORD WINAPI scan_second_half(void* param) {
     HalfScan* half = static_cast<HalfScan*>(param);
-    half->ok = scan_range(*half->search, half->start, half->search->local_size, half->found);
+    try {
+        half->ok = scan_range(*half->search, half->start, half->search->local_size, half->found);
+    } catch (const std::bad_alloc&) {
+        half->search->error = NO_MEMORY;
+        half->ok = false;
+    }
     return 0;
 }
 
@@ -310,6 +322,32 @@ bool extend_found_blocks(Search& s) {
            check_block_at(s, count - 1, s.local_size - tail, bytes);
 }
 
+bool plan_within_memory(HANDLE file, const BlockMap& map, const std::atomic<int32_t>& stop,
+                        BlockPlan& plan, std::string& error) {
+    plan = BlockPlan{};
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        error = "block match: cannot read the local file's size (" +
+                std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    BlockKinds table;
+    build_block_kinds(map, table);
+    Search search(map, table, file, static_cast<uint64_t>(size.QuadPart), stop);
+    const bool large = search.local_size >= 2 * PROBES * PROBE_BYTES;
+    bool found = false;
+    if ((large && !probe_for_pairs(search, found)) ||
+        ((!large || found) && (!scan_whole(search) || !extend_found_blocks(search)))) {
+        error = search.error;
+        return false;
+    }
+    std::vector<uint64_t> sources(map.blocks.size());
+    for (size_t i = 0; i < sources.size(); ++i) sources[i] = search.sources[table.block_kind[i]];
+    make_block_plan(map.file_size, map.block_size, sources, plan);
+    merge_short_gaps(plan, MERGE_GAP_BYTES);
+    return true;
+}
+
 }  // namespace
 
 bool accept_block_map(const std::string& bytes, const ManifestEntry& entry, BlockMap& map,
@@ -327,7 +365,13 @@ bool accept_block_map(const std::string& bytes, const ManifestEntry& entry, Bloc
         error = "block map: content differs from the manifest's hash";
         return false;
     }
-    return read_block_map(bytes, entry.size, entry.blocks.block_size, map, error);
+    try {
+        return read_block_map(bytes, entry.size, entry.blocks.block_size, map, error);
+    } catch (const std::bad_alloc&) {
+        map = BlockMap{};
+        error = NO_MEMORY;
+        return false;
+    }
 }
 
 bool block_strong_sum(const unsigned char* data, size_t size, uint32_t block_size,
@@ -349,25 +393,12 @@ bool plan_from_local_file(const std::wstring& local_path, const BlockMap& map,
 
 bool plan_from_open_file(HANDLE file, const BlockMap& map, const std::atomic<int32_t>& stop,
                          BlockPlan& plan, std::string& error) {
-    plan = BlockPlan{};
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
-        error = "block match: cannot read the local file's size (" +
-                std::to_string(GetLastError()) + ")";
+    try {
+        return plan_within_memory(file, map, stop, plan, error);
+    } catch (const std::bad_alloc&) {
+        plan = BlockPlan{};
+        error = NO_MEMORY;
         return false;
     }
-    BlockKinds table;
-    build_block_kinds(map, table);
-    Search search(map, table, file, static_cast<uint64_t>(size.QuadPart), stop);
-    const bool large = search.local_size >= 2 * PROBES * PROBE_BYTES;
-    bool found = false;
-    if ((large && !probe_for_pairs(search, found)) ||
-        ((!large || found) && (!scan_whole(search) || !extend_found_blocks(search)))) {
-        error = search.error;
-        return false;
-    }
-    std::vector<uint64_t> sources(map.blocks.size());
-    for (size_t i = 0; i < sources.size(); ++i) sources[i] = search.sources[table.block_kind[i]];
-    make_block_plan(map.file_size, map.block_size, std::move(sources), plan);
-    return true;
 }
+

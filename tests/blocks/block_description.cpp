@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/download/block_map.h"
-#include "launcher/download/block_match.h"
+#include "launcher/blocks/block_map.h"
+#include "launcher/blocks/block_match.h"
 
 namespace {
 

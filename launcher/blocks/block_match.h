@@ -12,8 +12,8 @@
 
 #include <windows.h>
 
-#include "launcher/download/block_map.h"
-#include "launcher/download/block_plan.h"
+#include "launcher/blocks/block_map.h"
+#include "launcher/blocks/block_plan.h"
 
 struct ManifestEntry;
 

@@ -1,4 +1,4 @@
-#include "launcher/download/block_map.h"
+#include "launcher/blocks/block_map.h"
 
 #include <algorithm>
 #include <cstring>

@@ -31,6 +31,12 @@ const uint64_t MERGE_GAP_BYTES = 16384;
 
 // The plan for a file of `file_size` bytes in blocks of `block_size`, where
 // `sources` gives each block's offset in the local file, or ~0 for a block
-// to fetch.
-void make_block_plan(uint64_t file_size, uint32_t block_size, std::vector<uint64_t> sources,
+// to fetch. Every reused block is copied, however short its stretch.
+void make_block_plan(uint64_t file_size, uint32_t block_size, const std::vector<uint64_t>& sources,
                      BlockPlan& plan);
+
+// Fetches every reused stretch of at most `gap_bytes` that lies between two
+// fetched ranges along with them: another range costs more than its bytes
+// on a link with round trips (the price comes from link_price.h). Stretches
+// before the first or after the last range stay copies.
+void merge_short_gaps(BlockPlan& plan, uint64_t gap_bytes);
