@@ -4,17 +4,17 @@
 # --no-game) against `aria2c -j4` on the same release, same limit, same run.
 #
 # Runs in a private network namespace (root): loopback is shaped there with
-# tbf at RATE, and nginx listens on the build's content port without meeting
-# anything outside. nginx serves a release made by tools/publish.py with the
-# repository's site configuration. Every installed file is checked against
-# the manifest before a time counts.
+# tbf at RATE (bench/shaped_link.sh), and nginx listens on the build's
+# content port without meeting anything outside. nginx serves a release made
+# by tools/publish.py with the repository's site configuration. Every
+# installed file is checked against the manifest before a time counts.
 #
 # Times: the launcher's download phase from its own log ("N to download" to
 # "done": connections, requests, bodies, hashing, moves into place); aria2c's
 # whole run (it has nothing else to do). Ratio aria2c / launcher: above 1 the
 # launcher is faster. The floor is the release's bytes at RATE.
 #
-# DELAY_MS above 0 adds latency: a small proxy of this script's own takes the
+# DELAY_MS above 0 adds latency: the benchmarks' delaying proxy takes the
 # content port, passes every block on DELAY_MS later in each direction, and
 # talks to nginx on the next port; only the proxy's answers are shaped. It
 # delays requests, answers and handshakes (each round trip costs 2 x
@@ -39,37 +39,21 @@ if [ "${KORVAL_BENCH_NETNS:-}" != 1 ]; then
     { echo "bench: $build is not a build for localhost (configure it as tools/test.sh does)" >&2; exit 1; }
   cmake --build "$build" --parallel 2 \
     --target korval_launcher korval cef_stub_full samp_stub install_root_cert >/dev/null
-  export KORVAL_BENCH_NETNS=1 KORVAL_BENCH_PORT="$port" KORVAL_BUILD_DIR="$build"
-  exec unshare -n bash "$0" "$@"
+  export KORVAL_BENCH_PORT="$port" KORVAL_BUILD_DIR="$build"
 fi
+source "$root/bench/shaped_link.sh"
+link_private_namespace "$0" "$@"
 
 port="$KORVAL_BENCH_PORT"
-# Loopback's 64 KiB MTU lets tbf pass segments far larger than its burst,
-# which it then drops: an Ethernet MTU makes the shaping behave like a link.
-ip link set lo mtu 1500
-ip link set lo up
 nginx_port="$port"
-if [ "$delay_ms" = 0 ]; then
-  tc qdisc add dev lo root tbf rate "$rate" burst 32kbit latency 400ms
-else
-  # Only what the proxy sends to the clients crosses the limited link; its
-  # own leg to nginx is the server's side of the link.
-  nginx_port=$((port + 1))
-  # (htb only sorts: both classes are far faster than the link; this kernel
-  # has no prio qdisc.)
-  tc qdisc add dev lo root handle 1: htb default 20
-  tc class add dev lo parent 1: classid 1:10 htb rate 10gbit quantum 60000
-  tc class add dev lo parent 1: classid 1:20 htb rate 10gbit quantum 60000
-  tc qdisc add dev lo parent 1:10 handle 10: tbf rate "$rate" burst 32kbit latency 400ms
-  tc filter add dev lo parent 1: protocol ip u32 match ip sport "$port" 0xffff flowid 1:10
-  tc filter add dev lo parent 1: protocol ipv6 u32 match ip6 sport "$port" 0xffff flowid 1:10
-fi
+# With a delay, the proxy takes the content port and nginx the next one.
+[ "$delay_ms" = 0 ] || nginx_port=$((port + 1))
+link_shape "$rate" "$delay_ms" "$port"
 source "$root/tools/wine_env.sh"
 work="$build/bench-nginx"
 state="$work/nginx"
-proxy_pid=""
 finish() {
-  [ -z "$proxy_pid" ] || kill "$proxy_pid" 2>/dev/null || true
+  link_stop
   "$root/tools/nginx/content_nginx.sh" stop "$state"
   wine_env_stop
   rm -rf "$work/out"
@@ -106,65 +90,10 @@ python3 "$root/tools/publish.py" publish-launcher "$build/bin/korval_launcher.ex
   >/dev/null
 "$root/tools/nginx/content_nginx.sh" start "$state" --root "$data/srv" --cert "$certs/cert.pem" \
   --key "$certs/key.pem" --port "$nginx_port" >/dev/null
-if [ "$delay_ms" != 0 ]; then
-  python3 - "$port" "$nginx_port" "$delay_ms" <<'PY' &
-import asyncio, sys, time
-port, target, delay = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]) / 1000
-
-async def carry(reader, writer):
-    # A bounded queue: what waits out its delay is the link's content, and a
-    # full link holds the sender back as a real one would.
-    queue = asyncio.Queue(256)
-
-    async def take():
-        while True:
-            block = await reader.read(65536)
-            await queue.put((time.monotonic() + delay, block))
-            if not block:
-                return
-
-    async def give():
-        while True:
-            due, block = await queue.get()
-            if due > time.monotonic():
-                await asyncio.sleep(due - time.monotonic())
-            if not block:
-                if writer.can_write_eof():
-                    writer.write_eof()
-                return
-            writer.write(block)
-            await writer.drain()
-    try:
-        await asyncio.gather(take(), give())
-    except (ConnectionError, OSError):
-        pass
-    finally:
-        writer.close()
-
-async def client(reader, writer):
-    try:
-        up_reader, up_writer = await asyncio.open_connection("127.0.0.1", target)
-    except OSError:
-        writer.close()
-        return
-    await asyncio.gather(carry(reader, up_writer), carry(up_reader, writer))
-
-async def main():
-    server = await asyncio.start_server(client, host=["127.0.0.1", "::1"], port=port)
-    async with server:
-        await server.serve_forever()
-
-asyncio.run(main())
-PY
-  proxy_pid=$!
-  for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
-fi
+[ "$delay_ms" = 0 ] || link_delay "$port" "$nginx_port" "$delay_ms"
 manifest="$data/srv/pc/manifest.json"
 bytes=$(python3 -c 'import json,sys; print(sum(f["size"] for f in json.load(open(sys.argv[1]))["files"]))' "$manifest")
-floor=$(echo "$bytes * 8 / $(python3 -c '
-import re, sys
-n, unit = re.match(r"([0-9.]+)([a-z]*)", sys.argv[1]).groups()
-print(float(n) * {"": 1, "bit": 1, "kbit": 1e3, "mbit": 1e6, "gbit": 1e9}[unit])' "$rate")" | bc -l)
+floor=$(echo "$bytes * 8 / $(link_rate_bits "$rate")" | bc -l)
 
 verify() {  # folder: every file as the manifest says
   python3 - "$manifest" "$1" <<'PY'

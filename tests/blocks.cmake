@@ -4,6 +4,7 @@
 korval_test(block_unit_tests
   blocks/block_match_test.cpp
   blocks/block_description.cpp
+  blocks/range_request_test.cpp
   update/allocation_ceiling.cpp)
 target_include_directories(block_unit_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/update)
 

@@ -17,7 +17,7 @@ set_tests_properties(native_readers_build PROPERTIES FIXTURES_SETUP native_reade
 add_test(NAME native_reader_tests COMMAND ${KORVAL_NATIVE_DIR}/reader_tests --gtest_brief=1)
 set_tests_properties(native_reader_tests PROPERTIES FIXTURES_REQUIRED native_readers)
 
-foreach(target block_map command_line file_index json_reader manifest page_message signature
+foreach(target block_map multipart command_line file_index json_reader manifest page_message signature
     ui_request version_record zip_reader)
   add_test(NAME fuzz_${target}
     COMMAND bash ${CMAKE_SOURCE_DIR}/tools/fuzz.sh run ${KORVAL_NATIVE_DIR} ${target}

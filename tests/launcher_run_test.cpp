@@ -342,7 +342,9 @@ TEST_F(LauncherRun, KilledDuringABlockUpdateTheOldFileStaysUntilTheNewOneIsRight
     const std::wstring local = game_dir + L"\\models\\gta3.img";
     EXPECT_TRUE(read_file(local) == old_img);
     const std::string part = read_file(local + L".part");
-    EXPECT_GT(part.size(), size_t{1} << 20) << "the first megabyte from the old file, then a range";
+    // A batch of ranges is written once it has all arrived: the range still
+    // trickling in is lost with the process, the copied megabyte is not.
+    EXPECT_GE(part.size(), size_t{1} << 20) << "the first megabyte from the old file";
     EXPECT_LT(part.size(), new_img.size());
     EXPECT_TRUE(part == new_img.substr(0, part.size()));
 

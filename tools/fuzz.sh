@@ -11,7 +11,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 fuzz_src="$root/tests/fuzz"
-targets=(block_map command_line file_index json_reader manifest page_message signature ui_request version_record
+targets=(block_map multipart command_line file_index json_reader manifest page_message signature ui_request version_record
   zip_reader)
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"

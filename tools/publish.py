@@ -20,7 +20,8 @@ and checks a deployed server as the launcher will use it.
       unless the executable's version resource says VERSION.
   publish.py check https://HOST[:PORT]/ [--cafile PEM | --insecure] [--public-key HEX]...
       One line per problem on the deployed server; exit code 1 on any. With
-      --public-key, also the signatures of both documents.
+      --public-key, also the signatures of both documents. "note: " lines
+      are no problems: how the server answers several ranges in one request.
 
 --key (once, or twice during a key roll-over) signs the document a command
 writes: manifest.json.sig or latest.json.sig beside it, numbered one more

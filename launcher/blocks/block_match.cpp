@@ -344,7 +344,6 @@ bool plan_within_memory(HANDLE file, const BlockMap& map, const std::atomic<int3
     std::vector<uint64_t> sources(map.blocks.size());
     for (size_t i = 0; i < sources.size(); ++i) sources[i] = search.sources[table.block_kind[i]];
     make_block_plan(map.file_size, map.block_size, sources, plan);
-    merge_short_gaps(plan, MERGE_GAP_BYTES);
     return true;
 }
 

@@ -25,10 +25,6 @@ struct BlockPlan {
     uint64_t fetch_bytes = 0;
 };
 
-// A request costs a round trip, some tens of kilobytes on a player's link:
-// reused stretches up to this long between two ranges are fetched with them.
-const uint64_t MERGE_GAP_BYTES = 16384;
-
 // The plan for a file of `file_size` bytes in blocks of `block_size`, where
 // `sources` gives each block's offset in the local file, or ~0 for a block
 // to fetch. Every reused block is copied, however short its stretch.
@@ -37,6 +33,6 @@ void make_block_plan(uint64_t file_size, uint32_t block_size, const std::vector<
 
 // Fetches every reused stretch of at most `gap_bytes` that lies between two
 // fetched ranges along with them: another range costs more than its bytes
-// on a link with round trips (the price comes from link_price.h). Stretches
+// on a link with round trips (range_batches.h prices it). Stretches
 // before the first or after the last range stay copies.
 void merge_short_gaps(BlockPlan& plan, uint64_t gap_bytes);

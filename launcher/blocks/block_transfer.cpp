@@ -2,30 +2,30 @@
 
 #include <memory>
 
-#include "launcher/core/win_handles.h"
+#include "launcher/blocks/batch_fetcher.h"
 #include "launcher/blocks/block_map.h"
 #include "launcher/blocks/block_match.h"
+#include "launcher/blocks/range_batches.h"
+#include "launcher/core/win_handles.h"
 #include "launcher/download/download_run.h"
 #include "launcher/download/manifest.h"
 #include "launcher/download/part_transfer.h"
 #include "launcher/net/http_client.h"
+#include "launcher/net/link_meter.h"
 #include "launcher/net/sha256.h"
 
 namespace {
 
 const DWORD COPY_BYTES = 1048576;
-const DWORD READ_BYTES = 262144;
+// A new connection's first answer waits for TCP's handshake, TLS's and the
+// request's own round trip.
+const uint64_t ROUND_TRIPS_OF_A_NEW_CONNECTION = 3;
 
-// Appends bytes to the partial in the file's order and hashes them, counted
-// into the run's figure and this build's.
-bool append(HANDLE part, const char* data, DWORD size, Sha256Hasher& hasher,
-            std::atomic<uint64_t>& counted, uint64_t& count, std::string& error) {
+// Appends bytes to the partial in the file's order and hashes them.
+bool append(HANDLE part, const char* data, DWORD size, Sha256Hasher& hasher, std::string& error) {
     DWORD code = 0;
     DWORD written = 0;
-    const bool wrote = write_to_part(part, data, size, written, code);
-    counted.fetch_add(written);
-    count += written;
-    if (!wrote) {
+    if (!write_to_part(part, data, size, written, code)) {
         error = "block build: cannot write the partial file (" + std::to_string(code) + ")";
         return false;
     }
@@ -50,48 +50,78 @@ BlockBuild copy_local(HANDLE local, const BlockCopy& copy, HANDLE part, Sha256Ha
             error = "block build: the local file ended early";
             return BlockBuild::Unusable;
         }
-        if (!append(part, buffer.get(), got, hasher, run.reused_bytes, counts.reused, error))
-            return BlockBuild::Unusable;
+        if (!append(part, buffer.get(), got, hasher, error)) return BlockBuild::Unusable;
+        run.reused_bytes.fetch_add(got);
+        counts.reused += got;
         left -= got;
     }
     return BlockBuild::Complete;
 }
 
-// Over the session and connection of the ranges before it: one handshake
-// for every range of the file.
-BlockBuild fetch_range(const ManifestEntry& entry, const ByteRange& range, HttpHandles& handles,
-                       HANDLE part, Sha256Hasher& hasher, DownloadRun& run, BlockCounts& counts,
+// The description, which also gives the link's first measure: a build's
+// gaps are priced before any of its ranges is asked.
+bool fetch_description(const ManifestEntry& entry, DownloadRun& run, std::string& bytes,
                        std::string& error) {
-    if (handles.request) WinHttpCloseHandle(handles.request);
-    handles.request = nullptr;
-    const unsigned long status =
-        http_open_range_request(handles, entry.url, range.offset, range.length, error);
-    if (status == 0) return BlockBuild::Unusable;
-    uint64_t announced = 0;
-    if (status != 206 || !http_announced_length(handles.request, announced) ||
-        announced != range.length) {
-        error = status == 200 ? "block build: the server ignored the range"
-                              : "block build: range answered HTTP " + std::to_string(status);
-        return BlockBuild::Unusable;
+    HttpHandles handles;
+    HttpHandlesCloser closer{handles};
+    const uint64_t sent = link_clock_us();
+    const unsigned long status = http_open_request(handles, entry.blocks.url, 0, error);
+    const uint64_t headers_at = link_clock_us();
+    if (status != 200) {
+        error = "block build: the description could not be fetched (" +
+                (status == 0 ? error : "HTTP " + std::to_string(status)) + ")";
+        return false;
     }
-    std::unique_ptr<char[]> buffer(new char[READ_BYTES]);
-    uint64_t received = 0;
-    while (received < range.length) {
-        if (run.abort.load() != 0) return BlockBuild::Stopped;
-        DWORD available = 0;
-        DWORD read = 0;
-        const uint64_t left = range.length - received;
-        DWORD want = left < READ_BYTES ? static_cast<DWORD>(left) : READ_BYTES;
-        if (!WinHttpQueryDataAvailable(handles.request, &available) || available == 0 ||
-            !WinHttpReadData(handles.request, buffer.get(), available < want ? available : want,
-                             &read) ||
-            read == 0) {
-            error = "block build: the range broke off";
-            return BlockBuild::Unusable;
+    note_round_trip(run.link, (headers_at - sent) / ROUND_TRIPS_OF_A_NEW_CONNECTION);
+    std::string why;
+    if (http_read_body(handles.request, bytes, entry.blocks.size, run.abort, nullptr, why) !=
+        BodyRead::Complete) {
+        error = "block build: the description could not be fetched" +
+                (why.empty() ? std::string() : " (" + why + ")");
+        return false;
+    }
+    note_transfer(run.link, bytes.size(), link_clock_us() - headers_at);
+    return true;
+}
+
+// Copies and fetched batches in the file's order; the pipeline has fetched
+// ahead what the writer reaches next.
+BlockBuild write_in_order(const BlockPlan& plan, HANDLE local, BatchPipeline& pipeline,
+                          HANDLE part, Sha256Hasher& hasher, DownloadRun& run,
+                          BlockCounts& counts, std::string& error) {
+    const std::vector<RangeBatch>& batches = pipeline.batches;
+    size_t next_copy = 0;
+    size_t batch = 0;
+    size_t range = 0;
+    while (next_copy < plan.copies.size() || batch < batches.size()) {
+        const bool copy_first =
+            batch == batches.size() ||
+            (next_copy < plan.copies.size() &&
+             plan.copies[next_copy].target < batches[batch].ranges[range].offset);
+        if (copy_first) {
+            const BlockBuild step =
+                copy_local(local, plan.copies[next_copy++], part, hasher, run, counts, error);
+            if (step != BlockBuild::Complete) return step;
+            continue;
         }
-        if (!append(part, buffer.get(), read, hasher, run.downloaded_bytes, counts.fetched, error))
+        if (range == 0) {
+            const BatchState state = wait_for_batch(pipeline, batch);
+            if (state == BatchState::Stopped) return BlockBuild::Stopped;
+            if (state != BatchState::Fetched) {
+                error = pipeline.fetched[batch].error;
+                if (error.empty()) error = "block build: a batch of ranges was not fetched";
+                return BlockBuild::Unusable;
+            }
+        }
+        const FetchedBatch& fetched = pipeline.fetched[batch];
+        const ByteRange& piece = batches[batch].ranges[range];
+        if (!append(part, fetched.body.data() + fetched.at[range], static_cast<DWORD>(piece.length),
+                    hasher, error))
             return BlockBuild::Unusable;
-        received += read;
+        if (++range == batches[batch].ranges.size()) {
+            release_batch(pipeline, batch++);
+            range = 0;
+        }
     }
     return BlockBuild::Complete;
 }
@@ -108,10 +138,8 @@ BlockBuild build_part_from_blocks(const ManifestEntry& entry, HANDLE part, Sha25
                                   DownloadRun& run, BlockCounts& counts, std::string& error) {
     std::string bytes;
     BlockMap map;
-    if (!http_get_to_memory(entry.blocks.url, bytes, static_cast<uint32_t>(entry.blocks.size))) {
-        error = "block build: the description could not be fetched";
-        return BlockBuild::Unusable;
-    }
+    if (!fetch_description(entry, run, bytes, error))
+        return run.abort.load() != 0 ? BlockBuild::Stopped : BlockBuild::Unusable;
     if (!accept_block_map(bytes, entry, map, error)) return BlockBuild::Unusable;
     bytes.clear();
     bytes.shrink_to_fit();
@@ -130,22 +158,20 @@ BlockBuild build_part_from_blocks(const ManifestEntry& entry, HANDLE part, Sha25
         error = "block build: the local file holds nothing of the new version";
         return BlockBuild::Unusable;
     }
-    HttpHandles handles;
-    HttpHandlesCloser closer{handles};
-    size_t next_copy = 0;
-    size_t next_fetch = 0;
-    while (next_copy < plan.copies.size() || next_fetch < plan.fetches.size()) {
-        const bool copy_first =
-            next_fetch == plan.fetches.size() ||
-            (next_copy < plan.copies.size() &&
-             plan.copies[next_copy].target < plan.fetches[next_fetch].offset);
-        const BlockBuild step =
-            copy_first
-                ? copy_local(local.get(), plan.copies[next_copy++], part, hasher, run, counts,
-                             error)
-                : fetch_range(entry, plan.fetches[next_fetch++], handles, part, hasher, run,
-                              counts, error);
-        if (step != BlockBuild::Complete) return step;
+    merge_short_gaps(plan,
+                     gap_price_bytes(round_trip_bytes(run.link), run.single_ranges.load() == 0));
+    std::vector<RangeBatch> batches;
+    make_range_batches(plan.fetches, MAX_RANGES_PER_REQUEST, MAX_BATCH_BYTES, batches);
+    BlockBuild result = BlockBuild::Unusable;
+    {
+        BatchPipeline pipeline(entry.url, entry.size, run, batches);
+        if (!start_fetchers(pipeline))
+            error = "block build: cannot start a fetcher (" + std::to_string(GetLastError()) + ")";
+        else
+            result = write_in_order(plan, local.get(), pipeline, part, hasher, run, counts, error);
+        // Joined first: no fetcher adds to the run's bytes after the count.
+        stop_fetchers(pipeline);
+        counts.fetched = pipeline.added.load();
     }
-    return BlockBuild::Complete;
+    return result;
 }

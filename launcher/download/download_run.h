@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "launcher/download/manifest.h"
+#include "launcher/net/link_meter.h"
 
 struct DownloadRun {
     DownloadRun() { InitializeSRWLock(&lock); }
@@ -40,6 +41,11 @@ struct DownloadRun {
     // Downloaded byte count at which the "--fake-error" test failure fires;
     // all ones when off.
     std::atomic<uint64_t> fake_error_threshold{UINT64_MAX};
+    // The content server's link as the block builds measure it, and whether
+    // the server has shown it answers one range per request (then every
+    // build of the run asks one at a time).
+    LinkMeter link;
+    std::atomic<int32_t> single_ranges{0};
     SRWLOCK lock;
 };
 

@@ -156,6 +156,73 @@ unsigned long http_open_range_request(HttpHandles& handles, const std::string& p
     return open_with_headers(handles, path, http_header_block(offset, length), error);
 }
 
+unsigned long http_open_ranges_request(HttpHandles& handles, const std::string& path,
+                                       const std::string& spec, std::string& error) {
+    std::wstring headers = L"Cache-Control: no-cache\r\nRange: bytes=";
+    headers.append(spec.begin(), spec.end());
+    return open_with_headers(handles, path, headers + L"\r\n", error);
+}
+
+bool http_header_text(HINTERNET request, DWORD query, std::string& text) {
+    text.clear();
+    wchar_t value[512] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return false;
+    for (const wchar_t* p = value; *p; ++p) text.push_back(*p < 128 ? static_cast<char>(*p) : '?');
+    return true;
+}
+
+BodyRead http_read_body(HINTERNET request, std::string& body, uint64_t limit,
+                        const std::atomic<int32_t>& stop, std::atomic<uint64_t>* progress,
+                        std::string& error) {
+    body.clear();
+    // One block of the announced size: growing towards a large body would
+    // need about twice its size at the moment of each copy.
+    uint64_t length = 0;
+    if (http_announced_length(request, length) && length <= limit &&
+        !reserve_body(body, static_cast<size_t>(length))) {
+        error = "no memory for " + std::to_string(length) + " bytes";
+        return BodyRead::Failed;
+    }
+    for (;;) {
+        if (stop.load() != 0) {
+            error = "stopped";
+            return BodyRead::Failed;
+        }
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
+            error = "connection broken after " + std::to_string(body.size()) + " bytes (" +
+                    std::to_string(GetLastError()) + ")";
+            return BodyRead::Failed;
+        }
+        if (available == 0) {
+            if (!ended_short(request, body.size(), length)) return BodyRead::Complete;
+            error = "connection closed after " + std::to_string(body.size()) + " of " +
+                    std::to_string(length) + " bytes";
+            return BodyRead::Failed;
+        }
+        // Compared before growing, so a hostile announcement cannot make the
+        // launcher allocate beyond the limit.
+        if (static_cast<uint64_t>(body.size()) + available > limit) return BodyRead::TooLarge;
+        const size_t held = body.size();
+        if (!grow_body(body, held + available)) {
+            error = "no memory for " + std::to_string(held + available) + " bytes";
+            return BodyRead::Failed;
+        }
+        DWORD read = 0;
+        if (!WinHttpReadData(request, &body[held], available, &read)) {
+            error = "connection broken after " + std::to_string(held) + " bytes (" +
+                    std::to_string(GetLastError()) + ")";
+            body.resize(held);
+            return BodyRead::Failed;
+        }
+        body.resize(held + read);
+        if (progress) progress->fetch_add(read);
+    }
+}
+
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit) {
     body.clear();
     HttpHandles handles;
@@ -170,52 +237,16 @@ bool http_get_to_memory(const std::string& path, std::string& body, uint32_t lim
         log_line("!! http: GET %s -> HTTP %lu", path.c_str(), status);
         return false;
     }
-    // One block of the announced size: growing towards a large body would
-    // need about twice its size at the moment of each copy.
-    uint64_t length = 0;
-    if (http_announced_length(handles.request, length) && length <= limit &&
-        !reserve_body(body, static_cast<size_t>(length))) {
-        log_line("!! http: GET %s -> no memory for %llu bytes", path.c_str(),
-                 static_cast<unsigned long long>(length));
-        return false;
-    }
-    for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handles.request, &available)) {
-            DWORD code = GetLastError();
-            log_line("!! http: GET %s -> connection broken after %llu bytes (%lu)", path.c_str(),
-                     static_cast<unsigned long long>(body.size()), code);
-            return false;
-        }
-        if (available == 0) {
-            if (!ended_short(handles.request, body.size(), length)) return true;
-            log_line("!! http: GET %s -> connection closed after %llu of %llu bytes",
-                     path.c_str(), static_cast<unsigned long long>(body.size()),
-                     static_cast<unsigned long long>(length));
-            return false;
-        }
-        // Compared before growing, so a hostile announcement cannot make the
-        // launcher allocate beyond the limit.
-        if (static_cast<uint64_t>(body.size()) + available > limit) {
-            log_line("!! http: %s larger than %lu bytes", path.c_str(),
-                     static_cast<unsigned long>(limit));
-            return false;
-        }
-        size_t held = body.size();
-        if (!grow_body(body, held + available)) {
-            log_line("!! http: GET %s -> no memory for %llu bytes", path.c_str(),
-                     static_cast<unsigned long long>(held) + available);
-            return false;
-        }
-        DWORD read = 0;
-        if (!WinHttpReadData(handles.request, body.data() + held, available, &read)) {
-            DWORD code = GetLastError();
-            log_line("!! http: GET %s -> connection broken after %llu bytes (%lu)", path.c_str(),
-                     static_cast<unsigned long long>(held), code);
-            return false;
-        }
-        body.resize(held + read);
-    }
+    const std::atomic<int32_t> never{0};
+    const BodyRead read = http_read_body(handles.request, body, limit, never, nullptr, error);
+    if (read == BodyRead::Complete) return true;
+    if (read == BodyRead::TooLarge)
+        log_line("!! http: %s larger than %lu bytes", path.c_str(),
+                 static_cast<unsigned long>(limit));
+    else
+        log_line("!! http: GET %s -> %s", path.c_str(), error.c_str());
+    body.clear();
+    return false;
 }
 
 bool http_get_to_file(const std::string& path, uint64_t offset, HANDLE file, Sha256Hasher* hasher,

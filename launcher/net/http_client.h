@@ -43,6 +43,25 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
 unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
                                       uint64_t offset, uint64_t length, std::string& error);
 
+// The same with the ranges of `spec` ("a-b,c-d,..."): one range or several,
+// the latter answered as multipart/byteranges by servers that allow it.
+unsigned long http_open_ranges_request(HttpHandles& handles, const std::string& path,
+                                       const std::string& spec, std::string& error);
+
+// A response header as text (ASCII), e.g. WINHTTP_QUERY_CONTENT_TYPE; false
+// when the server sent none.
+bool http_header_text(HINTERNET request, DWORD query, std::string& text);
+
+enum class BodyRead { Complete, TooLarge, Failed };
+
+// The rest of an open request's body into `body` (emptied first), at most
+// `limit` bytes; every block received is added to `progress` when given, so
+// that a caller who drops the body knows what to take back (body.size()).
+// Stops with Failed when `stop` turns non-zero. `error` says why otherwise.
+BodyRead http_read_body(HINTERNET request, std::string& body, uint64_t limit,
+                        const std::atomic<int32_t>& stop, std::atomic<uint64_t>* progress,
+                        std::string& error);
+
 // The whole body into `body` (emptied first); refused when it would exceed
 // `limit` bytes. Failures are logged.
 bool http_get_to_memory(const std::string& path, std::string& body, uint32_t limit);

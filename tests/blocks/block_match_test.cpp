@@ -94,16 +94,75 @@ TEST(BlockMatch, ChangedBytesInPlaceCostTheirBlocks) {
     std::mt19937 random(11);
     const std::string old_bytes = archive(random, archive_entries(random, 120));
     std::string new_bytes = old_bytes;
-    // The first two changes are two blocks apart: one request for both.
+    // The first two changes are two blocks apart: one request for both once
+    // the gap is priced.
     for (size_t at : {size_t{5000}, size_t{5000 + 3 * BLOCK}, old_bytes.size() / 2,
                       old_bytes.size() - 100})
         for (size_t i = 0; i < 100; ++i) new_bytes[at + i] = static_cast<char>(~new_bytes[at + i]);
     Outcome outcome = rebuild(old_bytes, new_bytes);
     ASSERT_TRUE(outcome.rebuilt == new_bytes);
-    EXPECT_LE(outcome.plan.fetch_bytes, 8u * BLOCK);
+    EXPECT_LE(outcome.plan.fetch_bytes, 6u * BLOCK);
+    ASSERT_EQ(outcome.plan.fetches.size(), 4u);
+    EXPECT_EQ(outcome.plan.fetches[0].offset, 2u * BLOCK);
+    EXPECT_EQ(outcome.plan.fetches[0].length, 1u * BLOCK);
+    EXPECT_EQ(outcome.plan.fetches[1].offset, 5u * BLOCK);
+    const uint64_t unmerged_fetch = outcome.plan.fetch_bytes;
+    merge_short_gaps(outcome.plan, 16384);
     ASSERT_EQ(outcome.plan.fetches.size(), 3u);
     EXPECT_EQ(outcome.plan.fetches[0].offset, 2u * BLOCK);
     EXPECT_EQ(outcome.plan.fetches[0].length, 4u * BLOCK);
+    EXPECT_EQ(outcome.plan.fetch_bytes, unmerged_fetch + 2u * BLOCK);
+    EXPECT_EQ(outcome.plan.reused_bytes + outcome.plan.fetch_bytes, new_bytes.size());
+
+    // A change that keeps its block's weak sum (+1, -2, +1 on three bytes in
+    // a row leaves both of rsync's sums as they were): the old copy's pair
+    // agrees on both weak sums and on its first block's strong sum, and the
+    // second block is fetched all the same.
+    const std::string kept_new = random_bytes(random, 4 * BLOCK);
+    std::string kept_old = kept_new;
+    size_t at = BLOCK;
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(kept_old[i]); };
+    while (byte(at) == 255 || byte(at + 1) < 2 || byte(at + 2) == 255) ++at;
+    ASSERT_LT(at + 2, 2u * BLOCK);
+    kept_old[at] = static_cast<char>(byte(at) + 1);
+    kept_old[at + 1] = static_cast<char>(byte(at + 1) - 2);
+    kept_old[at + 2] = static_cast<char>(byte(at + 2) + 1);
+    RollingSum kept_sum, changed_sum;
+    kept_sum.reset(reinterpret_cast<const unsigned char*>(kept_new.data()) + BLOCK, BLOCK, BLOCK);
+    changed_sum.reset(reinterpret_cast<const unsigned char*>(kept_old.data()) + BLOCK, BLOCK,
+                      BLOCK);
+    ASSERT_EQ(kept_sum.value(), changed_sum.value());
+    EXPECT_TRUE(rebuild(kept_old, kept_new).rebuilt == kept_new);
+
+    // Reused stretches between two ranges: one of exactly the gap limit is
+    // fetched with them, one a block longer stays a copy, and so do those
+    // before the first range and after the last. Copies keep their sources.
+    const uint64_t F = ~0ull;  // a block to fetch
+    const uint64_t moved = 777;
+    const std::vector<uint64_t> sources = {moved,         F, 2 * BLOCK + moved, 3 * BLOCK + moved,
+                                           F,             5 * BLOCK + moved,    6 * BLOCK + moved,
+                                           7 * BLOCK + moved, F,                9 * BLOCK + moved};
+    BlockPlan plan;
+    make_block_plan(9 * BLOCK + 100, BLOCK, sources, plan);
+    ASSERT_EQ(plan.fetches.size(), 3u);
+    ASSERT_EQ(plan.copies.size(), 4u);
+    merge_short_gaps(plan, 2 * BLOCK);
+    ASSERT_EQ(plan.fetches.size(), 2u);
+    EXPECT_EQ(plan.fetches[0].offset, 1u * BLOCK);
+    EXPECT_EQ(plan.fetches[0].length, 4u * BLOCK);
+    EXPECT_EQ(plan.fetches[1].offset, 8u * BLOCK);
+    EXPECT_EQ(plan.fetches[1].length, 1u * BLOCK);
+    ASSERT_EQ(plan.copies.size(), 3u);
+    const uint64_t copies[3][3] = {{0, moved, BLOCK},
+                                   {5 * BLOCK, 5 * BLOCK + moved, 3 * BLOCK},
+                                   {9 * BLOCK, 9 * BLOCK + moved, 100}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(plan.copies[i].target, copies[i][0]) << i;
+        EXPECT_EQ(plan.copies[i].source, copies[i][1]) << i;
+        EXPECT_EQ(plan.copies[i].length, copies[i][2]) << i;
+    }
+    EXPECT_EQ(plan.fetch_bytes, 5u * BLOCK);
+    EXPECT_EQ(plan.reused_bytes, 4u * BLOCK + 100);
 }
 
 TEST(BlockMatch, InsertedBytesShiftTheRestWithoutCost) {
@@ -121,6 +180,24 @@ TEST(BlockMatch, InsertedBytesShiftTheRestWithoutCost) {
     const BlockCopy& last = outcome.plan.copies.back();
     EXPECT_EQ(last.target + last.length, new_bytes.size());
     EXPECT_EQ(last.source + last.length, old_bytes.size());
+
+    // The only pair the old copy holds, at its very last offset, in a later
+    // read than the first.
+    const std::string pair = random_bytes(random, 2 * BLOCK);
+    const std::string end_old = random_bytes(random, (1u << 20) + 777) + pair;
+    const std::string end_new = random_bytes(random, 3 * BLOCK) + pair + random_bytes(random, BLOCK);
+    Outcome at_end = rebuild(end_old, end_new);
+    ASSERT_TRUE(at_end.rebuilt == end_new);
+    EXPECT_EQ(at_end.plan.reused_bytes, 2u * BLOCK);
+
+    // The block before a short last block changed: no find points to the
+    // last block, which is still found at the old copy's end.
+    const std::string tail_old = random_bytes(random, 300) + random_bytes(random, 6 * BLOCK + 700);
+    std::string tail_new = tail_old.substr(300);
+    tail_new.replace(5 * BLOCK, BLOCK, random_bytes(random, BLOCK));
+    Outcome tail = rebuild(tail_old, tail_new);
+    ASSERT_TRUE(tail.rebuilt == tail_new);
+    EXPECT_EQ(tail.plan.fetch_bytes, 1u * BLOCK);
 }
 
 TEST(BlockMatch, RebuiltArchiveInAnotherOrderCostsOnlyItsNewEntry) {

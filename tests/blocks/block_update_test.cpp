@@ -3,6 +3,8 @@
 // range requests, counted here at the server, and anything unexpected ends
 // in the whole file, right all the same.
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -72,10 +74,19 @@ protected:
                 total += size;
                 continue;
             }
-            unsigned long long first = 0, last = 0;
-            EXPECT_EQ(std::sscanf(r.range.c_str(), "bytes=%llu-%llu", &first, &last), 2)
-                << r.range;
-            total += last - first + 1;
+            // One range or several: "bytes=a-b,c-d,...".
+            const char* at = r.range.c_str() + std::strlen("bytes=");
+            for (;;) {
+                unsigned long long first = 0, last = 0;
+                int used = 0;
+                if (std::sscanf(at, "%llu-%llu%n", &first, &last, &used) != 2) {
+                    ADD_FAILURE() << r.range;
+                    break;
+                }
+                total += last - first + 1;
+                at += used;
+                if (*at++ != ',') break;
+            }
         }
         return total;
     }
@@ -119,6 +130,60 @@ TEST_F(BlockUpdate, ChangedArchiveArrivesAsItsChangedBlocks) {
     }
 }
 
+// Many changed stretches of one archive go out as a few requests for many
+// ranges each. A server that answers such a request with one range, the
+// whole file or a broken multipart body is asked one range at a time for
+// the rest of the run (one log line), and the archive still ends right.
+TEST_F(BlockUpdate, ManyRangesGoInFewRequestsWhateverTheServerAnswers) {
+    std::mt19937 random(24);
+    const std::string old_img = archive(random, archive_entries(random, 150));
+    std::string new_img = old_img;
+    const size_t changes = 40;
+    for (size_t k = 0; k < changes; ++k) {
+        const size_t at = 5000 + k * (old_img.size() - 10000) / changes;
+        for (size_t i = 0; i < 300; ++i) new_img[at + i] = static_cast<char>(~new_img[at + i]);
+    }
+    const std::string whole = std::string(GAME_BASE_PATH) + "/" + IMG;
+    const std::string fallback = "block build: the server answers one range per request";
+    const auto ranges_asked = [&] {
+        size_t ranges = 0;
+        for (const SeenRequest& r : seen_requests())
+            if (r.path == whole) ranges += 1 + std::count(r.range.begin(), r.range.end(), ',');
+        return ranges;
+    };
+    const auto occurrences = [](const std::string& text, const std::string& what) {
+        size_t count = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++count;
+        return count;
+    };
+
+    for (const char* fault : {"", "{\"reverse_parts\": true}"}) {
+        SCOPED_TRACE(fault);
+        set_server_faults(*fault ? "{\"" + whole + "\": " + fault + "}" : "{}");
+        update(old_img, new_img);
+        EXPECT_GE(ranges_asked(), changes);
+        EXPECT_EQ(requests_for(whole), 1);
+        EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG + " from local blocks"));
+        EXPECT_FALSE(contains(log_text(), fallback));
+    }
+    for (const char* fault :
+         {"{\"single_range\": true}", "{\"max_ranges\": 1}",
+          "{\"malformed_multipart\": \"short_part\"}", "{\"malformed_multipart\": \"missing_part\"}",
+          "{\"malformed_multipart\": \"bad_boundary\"}",
+          "{\"malformed_multipart\": \"wrong_range\"}"}) {
+        SCOPED_TRACE(fault);
+        install(old_img);
+        const size_t before = occurrences(log_text(), fallback);
+        set_server_faults("{\"" + whole + "\": " + fault + "}");
+        update_published(new_img);
+        EXPECT_EQ(occurrences(log_text(), fallback), before + 1);
+        EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG + " from local blocks"));
+        // One request for several ranges, then one for each of them.
+        EXPECT_EQ(2 * (static_cast<size_t>(requests_for(whole)) - 1), ranges_asked());
+    }
+}
+
 TEST_F(BlockUpdate, WhatCannotBeTrustedEndsInTheWholeFile) {
     std::mt19937 random(22);
     const std::string old_img = archive(random, archive_entries(random, 80));
@@ -138,6 +203,21 @@ TEST_F(BlockUpdate, WhatCannotBeTrustedEndsInTheWholeFile) {
     // file: the blocks it names build something else.
     update(old_img, new_img, describe_blocks(old_img.substr(0, new_img.size())));
     EXPECT_TRUE(contains(log_text(), "differs from the manifest's hash"));
+
+    // An unrelated old copy: the plain download of the whole file, which
+    // costs the same bytes and resumes as one, not a range of all of it.
+    update(random_bytes(random, old_img.size()), new_img);
+    EXPECT_TRUE(contains(log_text(), std::string("download: ") + IMG +
+                                         " whole instead: block build: the local file holds "
+                                         "nothing of the new version"))
+        << log_text();
+    int plain = 0;
+    for (const SeenRequest& r : seen_requests())
+        if (r.path == whole) {
+            EXPECT_EQ(r.range, "");
+            ++plain;
+        }
+    EXPECT_EQ(plain, 1);
 
     // A server that answers ranges with the whole file.
     set_server_faults(std::string("{\"") + whole + "\": {\"ignore_range\": true}}");

@@ -6,8 +6,9 @@
 #   2. an install closed half-way, resumed by the next start with range requests,
 #   3. a second release with two changed files, brought up to date by
 #      downloading only those two,
-#   4. publish.py check passing on this server and naming every fault of a
-#      deliberately broken tree behind a misconfigured nginx,
+#   4. publish.py check passing on this server (several ranges answered
+#      multipart) and naming every fault of a deliberately broken tree behind
+#      a misconfigured nginx,
 #   5. a third release through a caching proxy in front of the server, as a
 #      CDN's edge serves it: the changed archive still comes as its blocks.
 # Usage: nginx_launcher_test.sh BUILD_DIR PORT   (PORT: the build's content port)
@@ -153,19 +154,27 @@ bad=$(matches_manifest game1) || fail "update: wrong or missing: $bad"
 fetched=$(requests "$mark" | awk '$2 ~ /^\/pc\/files\// {print $2}' | sort -u | tr '\n' ' ')
 [ "$fetched" = "/pc/files/v2/data/conf.txt /pc/files/v2/models/pack2.img /pc/files/v2/models/pack2.img.blocks " ] ||
   fail "update fetched '$fetched', not the two changed files and the archive's description"
-# The archive comes as its changed blocks: ranges only, their bytes as nginx sent them.
-# One connection for all its ranges: one handshake, not one per range.
+# The archive comes as its changed blocks: ranges only, their bytes as nginx
+# sent them (a multipart body's part headers included). One connection for
+# all its ranges: one handshake, not one per range. The two places are two
+# ranges of one request, answered multipart: no falling back to one range
+# per request on the repository's own site.
 sent=$(tail -n +"$mark" "$access" | awk '$4 == "/pc/files/v2/models/pack2.img" {
-  split($NF, c, "/"); if (ranges++ && c[1] != connection) bad = 1; connection = c[1]
-  if ($6 != 206 || $8 !~ /^"bytes=[0-9]+-[0-9]+"$/) bad = 1; n += $7 }
-  END { print (bad || ranges < 2) ? -1 : n + 0 }')
+  split($NF, c, "/"); if (requests++ && c[1] != connection) bad = 1; connection = c[1]
+  if ($6 != 206 || $8 !~ /^"bytes=[0-9]+-[0-9]+(,[0-9]+-[0-9]+)*"$/) bad = 1
+  ranges += split($8, r, ","); if ($8 ~ /,/) multi = 1; n += $7 }
+  END { print (bad || ranges < 2 || !multi) ? -1 : n + 0 }')
 [ "$sent" -gt 0 ] && [ "$sent" -lt 65536 ] ||
-  fail "pack2.img came as $sent bytes (-1: not as ranges over one connection), not as its changed blocks"
+  fail "pack2.img came as $sent bytes (-1: not as ranges over one connection, several in one request), not as its changed blocks"
+! grep -q 'the server answers one range per request' "$work/launcher/korval_launcher.log" ||
+  fail "the launcher fell back to single ranges on the repository's site: $(grep 'one range per request' "$work/launcher/korval_launcher.log")"
 echo "pack2.img updated with $sent bytes of ranges"
 
 step "check: this server"
-publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
-  --public-key "$(cat "$root/tests/keys/release_a.pub")" || fail "check failed on a good server"
+out=$(publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
+  --public-key "$(cat "$root/tests/keys/release_a.pub")") || fail "check failed on a good server: $out"
+grep -qF "ranges: answered multipart/byteranges with the right parts" <<<"$out" ||
+  fail "check did not find the site answering several ranges multipart: $out"
 
 step "check: a broken tree behind a misconfigured nginx"
 content_nginx stop "$state"
@@ -198,7 +207,7 @@ for want in "/pc/files/v2/models/pack3.img: status 404" \
     ": block range request answered 200, not 206 (asked with Accept-Encoding)"; do
   grep -qF "$want" <<<"$out" || fail "check did not report: $want"
 done
-[ "$(wc -l <<<"$out")" -eq 7 ] || fail "check reported $(wc -l <<<"$out") lines for 7 faults"
+[ "$(grep -vc '^note: ' <<<"$out")" -eq 7 ] || fail "check reported $(grep -vc '^note: ' <<<"$out") problems for 7 faults"
 
 step "third release through a CDN's edge: a caching proxy in front of the server"
 # The edge caches large files in 1 MiB slices that it fills from the server
@@ -265,8 +274,12 @@ sent=$(awk '$3 == "/pc/files/v3/models/pack4.img" {
 [ "$sent" -gt 0 ] && [ "$sent" -lt 65536 ] ||
   fail "pack4.img came through the edge as $sent bytes (-1: not as ranges), not as its changed blocks"
 echo "pack4.img updated through the edge with $sent bytes of ranges"
-publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
-  --public-key "$(cat "$root/tests/keys/release_a.pub")" || fail "check failed through the edge"
+# An edge that caches in slices answers several ranges with the whole file:
+# told, and no problem.
+out=$(publish check "https://localhost:$port/" --cafile "$certs/cert.pem" \
+  --public-key "$(cat "$root/tests/keys/release_a.pub")") || fail "check failed through the edge: $out"
+grep -qF "ranges: answered with the whole file (200)" <<<"$out" ||
+  fail "check did not tell the edge's whole-file answer to several ranges: $out"
 
 if [ "$failures" -eq 0 ]; then echo "nginx content server: all checks passed"; exit 0; fi
 exit 1

@@ -7,9 +7,11 @@ import hashlib
 import os
 import re
 import shutil
+import json
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 from unittest import mock
 
@@ -18,6 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from publishing import launcher_release, launcher_rules as rules, pe_version, server_check  # noqa: E402
 from publishing import block_map, server_tree, signing  # noqa: E402
 from publishing.server_tree import PublishError  # noqa: E402
+import content_server  # noqa: E402
 
 KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "keys")
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish.py")
@@ -534,9 +537,12 @@ class SignedReleaseTest(TreeCase):
                                           out=quiet, keys=signing_keys("release_a", "release_b"))
         # latest.json carries both keys' signatures, the manifest only release_a's.
         lines = self.check([public_hex("release_b")])
-        self.assertEqual(len(lines), 1, lines)
+        self.assertEqual(len(lines), 2, lines)
         self.assertIn("manifest.json.sig: signed with key 8dd381f32e109733, none of the given", lines[0])
-        self.assertIn(", their signatures and 1 files", self.check([public_hex("release_a")])[0])
+        # Several ranges answered as nginx does are a note, never a problem.
+        self.assertIn("note: /pc/files/r1/data.img: a request for 3 ranges: answered "
+                      "multipart/byteranges with the right parts", lines[1])
+        self.assertIn(", their signatures and 1 files", self.check([public_hex("release_a")])[-1])
 
         manifest = os.path.join(self.root, "pc", "manifest.json")
         latest = os.path.join(self.root, "pc", "launcher", "latest.json")
@@ -546,14 +552,66 @@ class SignedReleaseTest(TreeCase):
             f.write(text.replace(b"]}", b" ]}"))
         os.remove(latest + ".sig")
         lines = self.check([public_hex("release_a")])
-        self.assertEqual(len(lines), 2, lines)
+        self.assertEqual(len(lines), 3, lines)
         self.assertIn("/pc/launcher/latest.json.sig: status 404", lines[0])
         self.assertIn("/pc/manifest.json.sig: the signature of key 8dd381f32e109733 does not verify",
                       lines[1])
         server_tree.rollback(self.root, "r1", out=quiet, keys=signing_keys("stranger"))
         lines = self.check([public_hex("release_a"), public_hex("release_b")])
         self.assertIn("manifest.json.sig: signed with key %s, none of the given"
-                      % signing.SigningKey(key("stranger")).id, lines[-1])
+                      % signing.SigningKey(key("stranger")).id, lines[-2])
+
+    def test_check_tells_how_a_request_for_several_ranges_is_answered(self):
+        size = block_map.THRESHOLD + 5000
+        write(os.path.join(self.game, "models", "gta3.img"), os.urandom(size))
+        write(os.path.join(self.game, "small.txt"), b"s" * 100)
+        self.publish("r1")
+        asked = ["%d-%d" % r for r in server_check.multi_ranges(size)]
+        shifted = "%d-%d" % tuple(n + 1 for n in server_check.multi_ranges(size)[0])
+        kinds = [
+            ({}, "answered multipart/byteranges with the right parts (206)"),
+            ({"reverse_parts": True}, "answered multipart/byteranges with the right parts (206)"),
+            ({"max_ranges": 1}, "answered with the whole file (200); the launcher then asks one "
+                                "range per request"),
+            ({"single_range": True}, "answered with one range (206 of bytes %s/%d)" % (asked[0], size)),
+        ]
+        broken = [
+            ({"malformed_multipart": "short_part"},
+             "the part of bytes %s does not end where its Content-Range says" % asked[0]),
+            ({"malformed_multipart": "bad_boundary"},
+             "the part of bytes %s does not end where its Content-Range says" % asked[0]),
+            ({"malformed_multipart": "missing_part"},
+             "parts of bytes %s for bytes %s asked" % (",".join(asked[:2]), ",".join(asked))),
+            ({"malformed_multipart": "wrong_range"},
+             "parts of bytes %s for bytes %s asked" % (",".join([shifted] + asked[1:]), ",".join(asked))),
+            ({"malformed_multipart": "short_parts"}, "answered 500, neither 206 nor 200"),
+        ]
+        with TestContentServer(self.root, self.tmp) as server:
+            baseline = None
+            for fault, said in kinds + broken:
+                server.fault("/pc/files/r1/models/gta3.img", fault)
+                lines = []
+                count = server_check.check(server.url, cafile=server.cert, out=lines.append)
+                problems = [line for line in lines if not line.startswith("note: ")]
+                notes = [line for line in lines if line.startswith("note: ")]
+                # What the server does besides (no Cache-Control, no launcher) stays the same.
+                baseline = baseline or problems
+                if (fault, said) in kinds:
+                    self.assertEqual((count, problems), (len(baseline), baseline), fault)
+                    self.assertEqual(len(notes), 1, lines)
+                    self.assertIn("/pc/files/r1/models/gta3.img: a request for 3 ranges: " + said,
+                                  notes[0])
+                else:
+                    self.assertEqual((count, notes), (len(baseline) + 1, []), lines)
+                    self.assertEqual(sorted(set(problems) - set(baseline)), [p for p in problems
+                                                                             if said in p], lines)
+            # A server that ignores ranges does so for several too.
+            server.fault("/pc/files/r1/models/gta3.img", {"ignore_range": True})
+            lines = []
+            server_check.check(server.url, cafile=server.cert, out=lines.append)
+            self.assertIn("a request for 3 ranges: answered with the whole file (200)", lines[-1])
+            multi = [r for r in server.asked_ranges() if "," in r]
+            self.assertEqual(multi, ["bytes=" + ",".join(asked)] * (len(kinds) + len(broken) + 1))
 
     def check(self, keys):
         lines = []
@@ -570,23 +628,68 @@ class TreeServer:
     def __init__(self, root):
         self.root = root
 
+    def close(self):
+        pass
+
     def get(self, path, extra=None, limit=None, sink=None):
         try:
             with open(os.path.join(self.root, *path.lstrip("/").split("/")), "rb") as f:
                 data = f.read()
         except FileNotFoundError:
             return 404, {}, None if sink else b""
-        status, headers = 200, {"cache-control": "no-cache"}
+        status, headers, whole = 200, {"cache-control": "no-cache"}, data
         asked = (extra or {}).get("Range")
         if asked:
-            first, _, last = asked[len("bytes="):].partition("-")
-            start, end, total = int(first), int(last) if last else len(data) - 1, len(data)
-            status, data = 206, data[start:end + 1]
-            headers["content-range"] = "bytes %d-%d/%d" % (start, end, total)
+            ranges = [(int(first), int(last) if last else len(whole) - 1) for first, _, last in
+                      (item.partition("-") for item in asked[len("bytes="):].split(","))]
+            status, data = 206, b""
+            if len(ranges) == 1:
+                data = whole[ranges[0][0]:ranges[0][1] + 1]
+                headers["content-range"] = "bytes %d-%d/%d" % (ranges[0] + (len(whole),))
+            else:
+                headers["content-type"] = "multipart/byteranges; boundary=00000000000000000001"
+                for first, last in ranges:
+                    data += (b"\r\n--00000000000000000001\r\nContent-Type: application/octet-stream"
+                             b"\r\nContent-Range: bytes %d-%d/%d\r\n\r\n" % (first, last, len(whole)) +
+                             whole[first:last + 1])
+                data += b"\r\n--00000000000000000001--\r\n"
         if sink:
             sink(data)
             return status, headers, None
         return status, headers, data
+
+
+class TestContentServer:
+    """tools/content_server.py on a free loopback port, over HTTPS with a
+    certificate of its own, serving a tree."""
+
+    def __init__(self, root, tmp):
+        self.control = os.path.join(tmp, "control")
+        self.cert, key = os.path.join(tmp, "cert.pem"), os.path.join(tmp, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                        "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj", "/CN=localhost",
+                        "-addext", "subjectAltName=DNS:localhost", "-keyout", key, "-out", self.cert],
+                       check=True, capture_output=True)
+        self.server = content_server.make_server(root, self.control, "127.0.0.1", 0, self.cert, key)
+        self.url = "https://localhost:%d/" % self.server.server_address[1]
+
+    def __enter__(self):
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        return self
+
+    def __exit__(self, *_):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def fault(self, path, fault):
+        with open(os.path.join(self.control, "faults.tmp"), "w") as f:
+            json.dump({path: fault}, f)
+        os.replace(os.path.join(self.control, "faults.tmp"), os.path.join(self.control, "faults.json"))
+
+    def asked_ranges(self):
+        with open(os.path.join(self.control, "requests.log"), encoding="utf-8") as f:
+            records = [json.loads(line) for line in f]
+        return [v for r in records for k, v in r["headers"] if k.lower() == "range"]
 
 
 class CommandLineTest(TreeCase):

@@ -2,11 +2,13 @@
 
 Requests look like the launcher's (user agent, "Cache-Control: no-cache", no
 Accept-Encoding), so the answers are the ones players get. Every problem is
-one line; nothing stops at the first one.
+one line; nothing stops at the first one. Lines starting "note: " tell what
+the server does where the launcher copes either way.
 """
 import concurrent.futures
 import hashlib
 import http.client
+import re
 import ssl
 import threading
 import urllib.parse
@@ -34,6 +36,15 @@ class Server:
             self.context.check_hostname = False
             self.context.verify_mode = ssl.CERT_NONE
         self.local = threading.local()
+        self.lock = threading.Lock()
+        self.connections = []
+
+    def close(self):
+        """Closes the connections of every thread."""
+        with self.lock:
+            for connection in self.connections:
+                connection.close()
+            self.connections = []
 
     def get(self, path, extra=None, limit=None, sink=None):
         """(status, headers as a lower-case dict, body or None when sunk).
@@ -45,6 +56,8 @@ class Server:
                 connection = http.client.HTTPSConnection(self.host, self.port, timeout=TIMEOUT,
                                                          context=self.context)
                 self.local.connection = connection
+                with self.lock:
+                    self.connections.append(connection)
             try:
                 connection.request("GET", path, headers=headers)
                 response = connection.getresponse()
@@ -131,12 +144,17 @@ def check_signature(server, path, text, keys, problems):
                         % (sig_path, ", ".join(key for key, _ in lines), ", ".join(known)))
 
 
-def check_file(server, path, size, digest):
-    """Problems of one file: status, size, content, compression."""
+def check_file(server, path, size, digest, keep=None):
+    """Problems of one file: status, size, content, compression. keep: a dict
+    of (first, last) ranges, given their bytes once the file proves right."""
     hasher, received = hashlib.sha256(), [0]
+    pieces = {r: bytearray() for r in keep or ()}
 
     def sink(block):
         hasher.update(block)
+        for (first, last), piece in pieces.items():
+            start, end = max(first, received[0]), min(last + 1, received[0] + len(block))
+            piece += block[start - received[0]:max(start, end) - received[0]]
         received[0] += len(block)
     try:
         status, headers, _ = server.get(path, sink=sink)
@@ -150,6 +168,9 @@ def check_file(server, path, size, digest):
         problems.append("%s: %d bytes, the manifest says %d" % (path, received[0], size))
     elif hasher.hexdigest() != digest:
         problems.append("%s: content differs from the manifest's hash" % path)
+    else:
+        for r, piece in pieces.items():
+            keep[r] = bytes(piece)
     return problems
 
 
@@ -185,6 +206,107 @@ def check_range(server, path, size, problems, first, last=None):
         if received[0] != last + 1 - first:
             problems.append("%s: %s answer holds %d bytes, not %d%s"
                             % (path, name, received[0], last + 1 - first, asked))
+
+
+# The launcher's block updates ask at most this many ranges per request.
+MAX_RANGES = 64
+FALLBACK = "the launcher then asks one range per request, slower on links with round trips"
+
+
+def multi_ranges(size):
+    """Two or three ranges of a file of `size` bytes (2 or more), in order,
+    apart, the last one ending the file."""
+    if size < 16:
+        return [(0, 0), (size - 1, size - 1)]
+    length = min(4096, size // 8)
+    return [(size // 8, size // 8 + length - 1), (size // 2, size // 2 + length - 1),
+            (size - length, size - 1)]
+
+
+def multipart_parts(body, boundary):
+    """[((first, last), bytes), ...] of a multipart/byteranges body, or why
+    it is malformed. As strict as the launcher's reading."""
+    delimiter = b"--" + boundary
+    at = 2 if body.startswith(b"\r\n") else 0
+    if not body.startswith(delimiter, at):
+        return "the body does not start with its boundary"
+    at += len(delimiter)
+    parts = []
+    while not body.startswith(b"--", at):
+        if not body.startswith(b"\r\n", at):
+            return "a delimiter is not followed by a line end"
+        end = body.find(b"\r\n\r\n", at)
+        if end < 0:
+            return "a part's headers do not end"
+        values = [line.split(b":", 1)[1].strip() for line in body[at + 2:end].split(b"\r\n")
+                  if line.lower().startswith(b"content-range:")]
+        form = re.fullmatch(rb"bytes ([0-9]+)-([0-9]+)/([0-9]+|\*)", values[0]) if len(values) == 1 else None
+        if not form or int(form.group(1)) > int(form.group(2)):
+            return "a part without one well-formed Content-Range"
+        first, last = int(form.group(1)), int(form.group(2))
+        at = end + 4 + last + 1 - first
+        if not body.startswith(b"\r\n" + delimiter, at):
+            return "the part of bytes %d-%d does not end where its Content-Range says" % (first, last)
+        parts.append(((first, last), body[end + 4:at]))
+        at += 2 + len(delimiter)
+    if body[at + 2:] not in (b"", b"\r\n"):
+        return "bytes after the last part"
+    return parts
+
+
+def multipart_fault(body, content_type, expected):
+    """What is wrong with a multipart/byteranges answer to the ranges of
+    `expected` ({(first, last): the file's bytes there, or None}), or None."""
+    form = re.fullmatch(r"multipart/byteranges\s*;\s*boundary=(\"?)([0-9A-Za-z'()+_,./:=?-]{1,70})\1",
+                        content_type.strip(), re.IGNORECASE)
+    if not form:
+        return "Content-Type '%s' names no usable boundary" % content_type
+    parts = multipart_parts(body, form.group(2).encode())
+    if isinstance(parts, str):
+        return parts
+    if sorted(r for r, _ in parts) != sorted(expected):
+        return "parts of bytes %s for bytes %s asked" % (
+            ",".join("%d-%d" % r for r, _ in parts) or "nothing",
+            ",".join("%d-%d" % r for r in sorted(expected)))
+    if any(expected[r] not in (None, data) for r, data in parts):
+        return "a part's bytes differ from the file's"
+    return None
+
+
+def check_multi_range(server, path, expected, problems, notes):
+    """How the server answers a request for several ranges, as a block update
+    asks them: one line, in notes, or in problems when the answer is broken.
+    expected: {(first, last): the file's bytes there, or None if unknown}."""
+    asked = sorted(expected)
+    range_header = "bytes=" + ",".join("%d-%d" % r for r in asked)
+    # A whole file is not read to its end.
+    limit = sum(last + 1 - first for first, last in asked) + 200 * len(asked) + 1024
+    try:
+        status, headers, body = server.get(path, {"Range": range_header}, limit=limit)
+    except (OSError, ssl.SSLError) as e:
+        problems.append("%s: multi-range request failed: %s" % (path, e))
+        return
+    subject = "%s: a request for %d ranges" % (path, len(asked))
+    content_type = headers.get("content-type", "")
+    if status == 200:
+        notes.append("note: %s: answered with the whole file (200); %s" % (subject, FALLBACK))
+        return
+    if status != 206:
+        problems.append("%s: answered %d, neither 206 nor 200" % (subject, status))
+        return
+    if not content_type.lower().startswith("multipart/byteranges"):
+        notes.append("note: %s: answered with one range (206 of %s); %s"
+                     % (subject, headers.get("content-range", "no Content-Range"), FALLBACK))
+        return
+    check_no_encoding(subject, headers, problems)
+    why = multipart_fault(body, content_type, expected)
+    if why:
+        problems.append("%s: malformed multipart/byteranges answer: %s; the launcher falls back "
+                        "to one range per request, and whatever garbles these answers may "
+                        "garble others" % (subject, why))
+        return
+    notes.append("note: %s: answered multipart/byteranges with the right parts (206); block "
+                 "updates ask up to %d ranges per request" % (subject, MAX_RANGES))
 
 
 def check_launcher(server, problems, keys=None):
@@ -229,7 +351,7 @@ def version_of(data):
     return info["strings"].get("ProductVersion") or "unknown (no ProductVersion)"
 
 
-def check_manifest(server, problems, keys=None):
+def check_manifest(server, problems, notes, keys=None):
     text = fetch_document(server, rules.MANIFEST_PATH, rules.MANIFEST_LIMIT, problems)
     if text is None:
         return 0, 0
@@ -244,8 +366,14 @@ def check_manifest(server, problems, keys=None):
     # A wrong description costs players a wasted fetch and then the whole file.
     descriptions = [((base_path + b"/" + b[0]).decode(), b[1], b[2].decode())
                     for _, _, _, b in entries if b is not None]
+    # Several ranges of a described file, as a block update asks them; its
+    # bytes are kept from its whole download to compare the parts with.
+    described = [f for f, (_, _, _, b) in zip(files, entries) if b is not None]
+    multi = max(described or files, key=lambda f: f[1])
+    expected = dict.fromkeys(multi_ranges(multi[1])) if multi[1] >= 2 else None
     with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
-        for found in pool.map(lambda f: check_file(server, *f), files + descriptions):
+        for found in pool.map(lambda f: check_file(server, *f, keep=expected if f is multi else None),
+                              files + descriptions):
             problems.extend(found)
     ranged = max(files, key=lambda f: f[1])
     if ranged[1] >= 2:
@@ -253,21 +381,26 @@ def check_manifest(server, problems, keys=None):
     else:
         problems.append("%s: no file of 2 bytes or more to try a range request on"
                         % rules.MANIFEST_PATH)
-    described = [f for f, (_, _, _, b) in zip(files, entries) if b is not None]
     if described:
         path, size, _ = max(described, key=lambda f: f[1])
         check_range(server, path, size, problems, size // 3, min(size - 1, size // 3 + 65535))
+    if expected:
+        check_multi_range(server, multi[0], expected, problems, notes)
     return len(files), sum(f[1] for f in files)
 
 
 def check(base_url, cafile=None, insecure=False, out=print, keys=None):
-    """Prints one line per problem; returns the number of problems. keys:
-    public keys (64 bytes each) the signatures must verify with."""
+    """Prints one line per problem, then the notes; returns the number of
+    problems. keys: public keys (64 bytes each) the signatures must verify
+    with."""
     server = Server(base_url, cafile, insecure)
-    problems = []
-    check_launcher(server, problems, keys)
-    count, total = check_manifest(server, problems, keys)
-    for line in problems:
+    problems, notes = [], []
+    try:
+        check_launcher(server, problems, keys)
+        count, total = check_manifest(server, problems, notes, keys)
+    finally:
+        server.close()
+    for line in problems + notes:
         out(line)
     if not problems:
         out("%s: ok: latest.json, manifest.json%s and %d files (%d bytes) as the launcher "
