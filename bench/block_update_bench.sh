@@ -236,9 +236,8 @@ case_dir() {
 "$root/tools/nginx/content_nginx.sh" start "$https_state" --root "$srv" --cert "$certs/cert.pem" \
   --key "$certs/key.pem" --port "$https_nginx" >/dev/null
 https_log="$https_state/korval-content.access.log"
-# zsync's own server: plain HTTP, and several ranges per request allowed,
-# since zsync asks for about 20 at a time (the launcher's site answers those
-# with the whole file, max_ranges 1, which zsync takes as a failure).
+# zsync's own server: plain HTTP (zsync speaks no HTTPS), several ranges per
+# request allowed, since zsync asks for about 20 at a time.
 mkdir -p "$http_state/tmp"
 cat >"$http_state/nginx.conf" <<CONF
 daemon off;
