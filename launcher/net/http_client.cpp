@@ -151,14 +151,9 @@ unsigned long http_open_request(HttpHandles& handles, const std::string& path, u
     return open_with_headers(handles, path, http_header_block(offset), error);
 }
 
-unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
-                                      uint64_t offset, uint64_t length, std::string& error) {
-    return open_with_headers(handles, path, http_header_block(offset, length), error);
-}
-
 unsigned long http_open_ranges_request(HttpHandles& handles, const std::string& path,
                                        const std::string& spec, std::string& error) {
-    std::wstring headers = L"Cache-Control: no-cache\r\nRange: bytes=";
+    std::wstring headers = http_header_block(0) + L"Range: bytes=";
     headers.append(spec.begin(), spec.end());
     return open_with_headers(handles, path, headers + L"\r\n", error);
 }

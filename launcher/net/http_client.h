@@ -36,15 +36,11 @@ bool http_announced_length(HINTERNET request, uint64_t& length);
 unsigned long http_open_request(HttpHandles& handles, const std::string& path, uint64_t offset,
                                 std::string& error);
 
-// The same for the `length` bytes from `offset` on ("Range: bytes=a-b").
-// `handles` may keep the session and connection of an earlier range whose
-// body was read to its end and whose request handle was closed: the next
-// range then goes over the same kept-alive connection.
-unsigned long http_open_range_request(HttpHandles& handles, const std::string& path,
-                                      uint64_t offset, uint64_t length, std::string& error);
-
 // The same with the ranges of `spec` ("a-b,c-d,..."): one range or several,
 // the latter answered as multipart/byteranges by servers that allow it.
+// `handles` may keep the session and connection of an earlier request whose
+// body was read to its end and whose request handle was closed: the next
+// request then goes over the same kept-alive connection.
 unsigned long http_open_ranges_request(HttpHandles& handles, const std::string& path,
                                        const std::string& spec, std::string& error);
 
